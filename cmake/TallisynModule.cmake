@@ -1,0 +1,68 @@
+# tallisyn_module(NAME [DEPS mod...] [LIBS target...])
+# A layer of the program: every .cpp in src/NAME becomes the static library
+# tallisyn_NAME. Layers reach each other only through DEPS, so a call against
+# the direction of the layers fails to link.
+function(tallisyn_module name)
+  cmake_parse_arguments(M "" "" "DEPS;LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
+  set(target tallisyn_${name})
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} PRIVATE tallisyn_warnings)
+    set(kind PUBLIC)
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    set(kind INTERFACE)
+  endif()
+  foreach(dep IN LISTS M_DEPS)
+    target_link_libraries(${target} ${kind} tallisyn_${dep})
+  endforeach()
+  if(M_LIBS)
+    target_link_libraries(${target} ${kind} ${M_LIBS})
+  endif()
+  # Extra per-layer settings (third-party libraries) live beside the sources.
+  if(EXISTS ${PROJECT_SOURCE_DIR}/src/${name}/module.cmake)
+    include(${PROJECT_SOURCE_DIR}/src/${name}/module.cmake)
+  endif()
+endfunction()
+
+# tallisyn_tests(NAME [LIBS target...])
+# Every .cpp in tests/NAME forms the test program NAME_tests; its CTest names
+# carry "NAME." in front so that one layer can be run alone.
+function(tallisyn_tests name)
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  set(target ${name}_tests)
+  add_executable(${target} ${srcs})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${target} PRIVATE tallisyn_${name} tallisyn_testsupport
+                        tallisyn_warnings GTest::gtest_main GTest::gmock ${T_LIBS})
+  gtest_discover_tests(${target} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "TALLISYN_TESTDATA=${TALLISYN_TESTDATA_DIR}")
+endfunction()
+
+# tallisyn_fuzz_target(NAME MODULE mod SOURCE file [LIBS target...])
+# In a fuzz build (clang) a libFuzzer program fuzz_NAME; in a normal build a
+# program that replays fuzz/corpus/NAME through the same entry point, run by
+# CTest as "MOD.fuzz_replay.NAME".
+function(tallisyn_fuzz_target name)
+  cmake_parse_arguments(F "" "MODULE;SOURCE" "LIBS" ${ARGN})
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  if(TALLISYN_FUZZ)
+    add_executable(fuzz_${name} ${PROJECT_SOURCE_DIR}/fuzz/${F_SOURCE})
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(fuzz_${name} PRIVATE tallisyn_${F_MODULE} ${F_LIBS})
+  elseif(TALLISYN_TESTS)
+    add_executable(fuzz_${name}_replay ${PROJECT_SOURCE_DIR}/fuzz/${F_SOURCE}
+                   ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    target_link_libraries(fuzz_${name}_replay PRIVATE tallisyn_${F_MODULE}
+                          tallisyn_warnings ${F_LIBS})
+    add_test(NAME ${F_MODULE}.fuzz_replay.${name} COMMAND fuzz_${name}_replay ${corpus})
+  endif()
+endfunction()
