@@ -29,21 +29,27 @@ function(tallisyn_module name)
 endfunction()
 
 # tallisyn_tests(NAME [LIBS target...])
-# Every .cpp in tests/NAME forms the test program NAME_tests; its CTest names
-# carry "NAME." in front so that one layer can be run alone.
+# Every tests/NAME/X.cpp becomes its own test program NAME_X, so that one
+# unit's tests build and run alone; CTest names carry "NAME." in front so that
+# one layer can be run alone. tests/NAME/tests.cmake, when present, may set
+# TEST_LIBS_<X> (extra libraries for program X) before the programs are made.
 function(tallisyn_tests name)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
-  if(NOT srcs)
-    return()
+  if(EXISTS ${PROJECT_SOURCE_DIR}/tests/${name}/tests.cmake)
+    include(${PROJECT_SOURCE_DIR}/tests/${name}/tests.cmake)
   endif()
-  set(target ${name}_tests)
-  add_executable(${target} ${srcs})
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${target} PRIVATE tallisyn_${name} tallisyn_testsupport
-                        tallisyn_warnings GTest::gtest_main GTest::gmock ${T_LIBS})
-  gtest_discover_tests(${target} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "TALLISYN_TESTDATA=${TALLISYN_TESTDATA_DIR}")
+  foreach(src IN LISTS srcs)
+    get_filename_component(stem ${src} NAME_WE)
+    set(target ${name}_${stem})
+    add_executable(${target} ${src})
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(${target} PRIVATE tallisyn_${name} tallisyn_testsupport
+                          tallisyn_warnings GTest::gtest_main GTest::gmock ${T_LIBS}
+                          ${TEST_LIBS_${stem}})
+    gtest_discover_tests(${target} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60
+                         PROPERTIES ENVIRONMENT "TALLISYN_TESTDATA=${TALLISYN_TESTDATA_DIR}")
+  endforeach()
 endfunction()
 
 # tallisyn_fuzz_target(NAME MODULE mod SOURCE file [LIBS target...])
@@ -64,5 +70,7 @@ function(tallisyn_fuzz_target name)
     target_link_libraries(fuzz_${name}_replay PRIVATE tallisyn_${F_MODULE}
                           tallisyn_warnings ${F_LIBS})
     add_test(NAME ${F_MODULE}.fuzz_replay.${name} COMMAND fuzz_${name}_replay ${corpus})
+    set_tests_properties(${F_MODULE}.fuzz_replay.${name} PROPERTIES
+                         PASS_REGULAR_EXPRESSION "inputs replayed")
   endif()
 endfunction()

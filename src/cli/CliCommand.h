@@ -23,7 +23,14 @@ struct TCliGroup {
   void (*Run)(const TCliArgs &args, std::ostream &out);
 };
 
+// Registered groups, sorted by name.
 const std::vector<TCliGroup> &CliGroups();
+
+// A command file registers its group with a static TCliRegistrar:
+//   static TCliRegistrar reg({"sides", SidesUsage, RunSides});
+struct TCliRegistrar {
+  explicit TCliRegistrar(const TCliGroup &group);
+};
 
 // The whole program minus process set-up; returns the exit code.
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);

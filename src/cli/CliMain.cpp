@@ -1,18 +1,29 @@
 #include "cli/CliCommand.h"
 
-#include "cli/CliSides.h"
 #include "raster/fsError.h"
 #include "tallisyn_version.h"
 
+#include <algorithm>
 #include <exception>
+#include <string_view>
 #include <ostream>
 
-const std::vector<TCliGroup> &CliGroups() {
-  static const std::vector<TCliGroup> groups = {
-      {"sides", SidesUsage, RunSides},
-  };
+namespace {
+std::vector<TCliGroup> &Groups() {
+  static std::vector<TCliGroup> groups;
   return groups;
 }
+} // namespace
+
+TCliRegistrar::TCliRegistrar(const TCliGroup &group) {
+  auto &g = Groups();
+  auto at = std::find_if(g.begin(), g.end(), [&](const TCliGroup &x) {
+    return std::string_view(x.Name) > group.Name;
+  });
+  g.insert(at, group);
+}
+
+const std::vector<TCliGroup> &CliGroups() { return Groups(); }
 
 namespace {
 

@@ -26,3 +26,5 @@ void RunSides(const TCliArgs &args, std::ostream &out) {
   }
   throw ECliUsage{SidesUsage};
 }
+
+static TCliRegistrar SidesRegistrar({"sides", SidesUsage, RunSides});
