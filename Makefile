@@ -49,7 +49,7 @@ fuzz: deps
 	  -DTALLISYN_TESTS=OFF -DTALLISYN_APP=OFF
 	cmake --build build/fuzz -j $(JOBS)
 	@echo "fuzz targets: $$(ls build/fuzz/bin/fuzz_* 2>/dev/null | xargs -n1 basename | tr '\n' ' ')"
-	@echo "run one: build/fuzz/bin/fuzz_NAME fuzz/corpus/NAME -max_total_time=600"
+	@echo "run one: mkdir -p build/fuzz/work/NAME && build/fuzz/bin/fuzz_NAME build/fuzz/work/NAME fuzz/corpus/NAME -max_total_time=600"
 
 clean:
 	rm -rf build
