@@ -1,0 +1,384 @@
+#include "persist/fsImageFormats.h"
+
+#include "persist/fsBmpFormat.h"
+#include "persist/fsGifFormat.h"
+#if TALLISYN_HAVE_HCK
+#include "persist/fsHckImage.h"
+#endif
+#include "persist/fsJpegFormat.h"
+#include "persist/fsPngFormat.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string LowerCase(std::string s) {
+  for (char &c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+struct TRegistry {
+  std::mutex Lock;
+  std::vector<TRasterClassHolder> List;
+  bool StandardDone = false;
+};
+
+TRegistry &Registry() {
+  static TRegistry registry;
+  return registry;
+}
+
+void RegisterLocked(TRegistry &r, TRasterClass cls, const std::string &description,
+                    const std::string &extensions, uint16_t flags) {
+  TRasterClassHolder holder{cls, description, cls->ClassName, LowerCase(extensions), flags};
+  for (auto &h : r.List)
+    if (h.Class == cls) {
+      h = holder;
+      return;
+    }
+  r.List.push_back(holder);
+}
+
+// The program's own formats, in the order the open filter lists them. Done
+// on first use so that a static library cannot lose them to the linker.
+std::unique_lock<std::mutex> LockedRegistry(TRegistry *&out) {
+  TRegistry &r = Registry();
+  std::unique_lock<std::mutex> lock(r.Lock);
+  if (!r.StandardDone) {
+    r.StandardDone = true;
+    std::vector<TRasterClassHolder> early;
+    early.swap(r.List);
+    RegisterLocked(r, RasterClassOf<TfsBmpFormat>(), "Windows Bitmap", ".bmp;.dib;", 15);
+    RegisterLocked(r, RasterClassOf<TfsJpgFormat>(), "JPEG images", ".jpg;.jp;.jpeg;", 3615);
+#if TALLISYN_HAVE_HCK
+    RegisterLocked(r, RasterClassOf<THckImage>(), "HCK Image", ".hck;", 111);
+#endif
+    RegisterLocked(r, RasterClassOf<TfsGifFormat>(), "Compuserve GIF", ".gif;", 4207);
+    RegisterLocked(r, RasterClassOf<TfsPngFormat>(), "Portable Network Graphics", ".png;", 79);
+    InstallBmpStreamHandlers();
+    // Formats registered before the first look keep their records after ours.
+    for (auto &h : early)
+      RegisterLocked(r, h.Class, h.Description, h.Extensions, h.Flags);
+  }
+  out = &r;
+  return lock;
+}
+
+TRasterClass FormatForExt(const std::vector<TRasterClassHolder> &list, const std::string &ext,
+                          uint16_t needFlags) {
+  if (ext.empty())
+    return nullptr;
+  std::string key = LowerCase(ext) + ";";
+  for (const auto &h : list) {
+    if ((h.Flags & needFlags) != needFlags)
+      continue;
+    // Whole entries only: ".jp;" must not match inside ".jpg;".
+    std::string list2 = ";" + h.Extensions;
+    if (list2.find(";" + key) != std::string::npos)
+      return h.Class;
+  }
+  return nullptr;
+}
+
+std::string Masks(const TRasterClassHolder &h) {
+  std::string out;
+  size_t start = 0;
+  while (start < h.Extensions.size()) {
+    size_t end = h.Extensions.find(';', start);
+    if (end == std::string::npos)
+      end = h.Extensions.size();
+    if (end > start) {
+      if (!out.empty())
+        out += ';';
+      out += "*" + h.Extensions.substr(start, end - start);
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string FilterItems(uint16_t flag) {
+  std::string out;
+  for (const auto &h : RasterFormats()) {
+    if (!(h.Flags & flag))
+      continue;
+    std::string m = Masks(h);
+    if (!out.empty())
+      out += '|';
+    out += h.Description + " (" + m + ")|" + m;
+  }
+  return out;
+}
+
+std::atomic<int64_t> GPixelLimit{int64_t(1) << 28};
+
+int64_t FileSizeOf(const std::string &name) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(name, ec);
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
+// Writes the bytes to a fresh file beside the target and renames it over the
+// target, so that a failure never leaves half a picture behind.
+void WriteFileReplacing(const std::filesystem::path &name, const std::string &bytes) {
+  static std::atomic<unsigned> serial{0};
+  std::filesystem::path dir = name.parent_path();
+  // O_EXCL with a fresh name: the file gets the usual permissions (umask).
+  int fd = -1;
+  std::string tmp;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = (dir.empty() ? std::string(".") : dir.string()) + "/." + name.filename().string() + "." +
+          std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST)
+      break;
+  }
+  if (fd < 0)
+    throw EStreamError("Cannot create file \"" + name.string() + "\". " + std::strerror(errno));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      int err = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      throw EWriteError("Cannot write file \"" + name.string() + "\". " + std::strerror(err));
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 || std::rename(tmp.c_str(), name.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    throw EWriteError("Cannot write file \"" + name.string() + "\". " + std::strerror(err));
+  }
+}
+
+} // namespace
+
+void RegisterRasterFormat(TRasterClass cls, const std::string &description,
+                          const std::string &extensions, uint16_t flags) {
+  TRegistry *r = nullptr;
+  auto lock = LockedRegistry(r);
+  RegisterLocked(*r, cls, description, extensions, flags);
+}
+
+std::vector<TRasterClassHolder> RasterFormats() {
+  TRegistry *r = nullptr;
+  auto lock = LockedRegistry(r);
+  return r->List;
+}
+
+std::string ExtractFileExt(const std::string &fileName) {
+  size_t dot = fileName.find_last_of("./");
+  if (dot == std::string::npos || fileName[dot] != '.')
+    return {};
+  return fileName.substr(dot);
+}
+
+TRasterClass FormatForExtension(const std::string &fileName) {
+  return FormatForExt(RasterFormats(), ExtractFileExt(fileName), 0);
+}
+
+uint16_t FormatFlags(TRasterClass cls) {
+  for (const auto &h : RasterFormats())
+    if (h.Class == cls)
+      return h.Flags;
+  return 0;
+}
+
+std::string OpenFilter() {
+  std::string all;
+  for (const auto &h : RasterFormats()) {
+    if (!(h.Flags & rfOpenFilter))
+      continue;
+    if (!all.empty())
+      all += ';';
+    all += Masks(h);
+  }
+  return "Graphic formats|" + all + "|" + FilterItems(rfOpenFilter) + "|All Formats (*.*)|*.*";
+}
+
+std::string SaveFilter() { return FilterItems(rfSaveFilter); }
+
+std::unique_ptr<TfsRaster> CreateRaster(TRasterClass cls) {
+  auto raster = cls->Create();
+  raster->SetFlags(FormatFlags(cls));
+  return raster;
+}
+
+int64_t RasterPixelLimit() { return GPixelLimit.load(); }
+void SetRasterPixelLimit(int64_t pixels) { GPixelLimit.store(pixels); }
+
+void CheckRasterSize(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0)
+    throw ERasterError("Image has no pixels");
+  if (width > RasterPixelLimit() / height)
+    throw ERasterError("Image is too large (" + std::to_string(width) + " x " +
+                       std::to_string(height) + " pixels)");
+}
+
+// ---------------------------------------------------------------- TfsRaster
+
+void TfsRaster::CheckSinglePage(int page) {
+  if (page > 0)
+    throw ERasterError("Requested non-existing page");
+}
+
+void TfsRaster::LoadFromFile(const std::filesystem::path &name, TBitmap32 &bitmap, int page,
+                             TfsMaxSize maxSize) {
+  if (!(FFlags & rfCanRead))
+    throw ERasterError("Method not implemented");
+  TFileStream file(name, fmOpenRead);
+  LoadFromStream(file, bitmap, page, maxSize);
+}
+
+void TfsRaster::LoadFromStream(TStream &, TBitmap32 &, int, TfsMaxSize) {
+  throw ERasterError("Loading from stream is not implemented");
+}
+
+void TfsRaster::SaveToStream(TStream &, const TBitmap32 &) {
+  throw ERasterError("Method not implemented");
+}
+
+void TfsRaster::SaveToFile(const std::filesystem::path &name, const TBitmap32 &bitmap) {
+  if (!(FFlags & rfCanWrite))
+    throw ERasterError("Method not implemented");
+  TMemoryStream encoded;
+  SaveToStream(encoded, bitmap);
+  WriteFileReplacing(name, encoded.Bytes());
+  FByteCount = encoded.Size();
+}
+
+// ------------------------------------------------------------ TfsImageFiler
+
+void TfsImageFiler::SetExtension(const std::string &extension) {
+  FExtension = extension;
+  FFormat.reset();
+}
+
+void TfsImageFiler::SetFileName(const std::string &fileName) {
+  FFileName = fileName;
+  FFormat.reset();
+}
+
+void TfsImageFiler::ChooseReadFormat() {
+  if (!FFileName.empty())
+    FExtension = ExtractFileExt(FFileName);
+
+  // The data offered to the classes that look: our stream, else the file.
+  std::unique_ptr<TFileStream> file;
+  TStream *data = nullptr;
+  int64_t start = 0;
+  auto openData = [&]() -> TStream * {
+    if (!data) {
+      if (Stream) {
+        data = Stream;
+        start = Stream->Position();
+      } else if (!FFileName.empty()) {
+        file = std::make_unique<TFileStream>(FFileName, fmOpenRead);
+        data = file.get();
+      }
+    }
+    return data;
+  };
+  // A stream handed to us may hold the picture after other data: the
+  // picture starts where the stream stood, and stays found there.
+  auto offer = [&](TRasterClass cls) {
+    TStream *s = openData();
+    if (!s)
+      return false;
+    s->SetPosition(start);
+    bool ok = cls->CanLoad(s);
+    s->SetPosition(start);
+    return ok;
+  };
+
+  if (!FExtension.empty()) {
+    if (TRasterClass cls = FormatForExt(RasterFormats(), FExtension, 0)) {
+      if (cls->CanLoad(nullptr) || offer(cls))
+        FFormat = CreateRaster(cls);
+    }
+  }
+  if (!FFormat) {
+    if (!Stream && FFileName.empty())
+      return;
+    for (const auto &h : RasterFormats())
+      if (offer(h.Class)) {
+        FFormat = CreateRaster(h.Class);
+        break;
+      }
+  }
+}
+
+void TfsImageFiler::LoadBitmap(TBitmap32 *bitmap) {
+  if (!bitmap)
+    throw ERasterError("Input bitmap not assigned");
+  if (!FFormat)
+    ChooseReadFormat();
+  if (!FFormat)
+    throw ERasterError("Unknown raster format \"" + FExtension + "\"");
+  TfsMaxSize maxSize{MaxWidth, MaxHeight};
+  if (Stream) {
+    int64_t before = Stream->Position();
+    FFormat->LoadFromStream(*Stream, *bitmap, PageIndex, maxSize);
+    FByteCount = Stream->Position() - before;
+  } else if (FFormat->Flags() & rfCanRead) {
+    TFileStream file(FFileName, fmOpenRead);
+    FFormat->LoadFromStream(file, *bitmap, PageIndex, maxSize);
+    FByteCount = file.Size();
+  } else {
+    FFormat->LoadFromFile(FFileName, *bitmap, PageIndex, maxSize);
+  }
+  FPageCount = FFormat->PageCount();
+}
+
+void TfsImageFiler::SaveBitmap(const TBitmap32 *bitmap) {
+  if (!bitmap)
+    throw ERasterError("Input bitmap not assigned");
+  std::string ext = ExtractFileExt(FFileName);
+  if (ext.empty())
+    ext = FExtension;
+  TRasterClass cls = FormatForExt(RasterFormats(), ext, rfSaveFilter);
+  if (!cls)
+    throw ERasterError("Cannot save format \"" + ext + "\"");
+  auto format = CreateRaster(cls);
+  if (Stream && (format->Flags() & rfCanWrite)) {
+    int64_t before = Stream->Position();
+    format->SaveToStream(*Stream, *bitmap);
+    FByteCount = Stream->Size() - before;
+  } else {
+    format->SaveToFile(FFileName, *bitmap);
+    FByteCount = FileSizeOf(FFileName);
+  }
+}
+
+void LoadBitmapFromStream(TStream &stream, const std::string &extension, TBitmap32 &bitmap,
+                          int page, TfsMaxSize maxSize) {
+  TfsImageFiler filer;
+  filer.Stream = &stream;
+  filer.SetExtension(extension);
+  filer.PageIndex = page;
+  if (int64_t(maxSize.Width) * maxSize.Height > 0) {
+    filer.MaxWidth = maxSize.Width;
+    filer.MaxHeight = maxSize.Height;
+  }
+  filer.LoadBitmap(&bitmap);
+}
+
+void SaveBitmapToFile(const std::string &fileName, const TBitmap32 &bitmap) {
+  TfsImageFiler filer;
+  filer.SetFileName(fileName);
+  filer.SaveBitmap(&bitmap);
+}
