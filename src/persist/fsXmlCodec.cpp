@@ -412,6 +412,14 @@ void TnvCodecStream::StartReading() {
     throw EXmlCodecError(UnsupportedEncoding);
 }
 
+void TnvCodecStream::StartReadingAs(int encoding) {
+  NeedStream();
+  if (FMode == cmWriting)
+    throw EXmlCodecError("Cannot read from a conversion stream opened for writing");
+  FMode = cmReading;
+  FEncoding = encoding;
+}
+
 int TnvCodecStream::NextByte() {
   if (FFastSource)
     return FFastSource->ReadByte();

@@ -146,6 +146,8 @@ public:
   // Detects the encoding from the stream's first bytes (once); reading does
   // this by itself.
   void StartReading();
+  // Starts reading text of a known encoding without looking for a mark.
+  void StartReadingAs(int encoding);
   // Reads one character; false at the end.
   bool ReadChar(char &c) {
     if (FOutPos < FOutLength) {
