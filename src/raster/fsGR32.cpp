@@ -188,10 +188,8 @@ inline uint32_t MergeLane(uint32_t Fc, uint32_t Bc, uint32_t Fa, uint32_t Ba, ui
   const int32_t x = static_cast<int32_t>(std::min<uint32_t>(Bp + Fp, 65535)) -
                     static_cast<int32_t>((Fa * Bp) >> 8);
   const uint32_t X = x < 0 ? 0 : static_cast<uint32_t>(x);
-  // The product is a 16-bit fraction of full scale; it saturates rather than
-  // wrap so that near-opaque light colours cannot turn dark.
-  const uint32_t v = std::min<uint32_t>(X * k, 65535);
-  return v >> 8;
+  // For 8-bit lanes the product always stays within 16 bits.
+  return ((X * k) & 0xFFFF) >> 8;
 }
 
 } // namespace
@@ -629,12 +627,21 @@ void MixRun(TColor32 *p, int64_t count, TColor32 c, uint32_t W, TCombineMode mod
 
 } // namespace
 
+// The plain spans skip the clip box but still keep to the store.
 void TBitmap32::HorzLine(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
+  if (Y < 0 || Y >= FHeight)
+    return;
+  X1 = std::max(X1, 0);
+  X2 = std::min(X2, FWidth - 1);
   if (X2 >= X1)
     std::fill_n(PixelPtr(X1, Y), static_cast<int64_t>(X2) - X1 + 1, c);
 }
 
 void TBitmap32::HorzLineBlend(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
+  if (Y < 0 || Y >= FHeight)
+    return;
+  X1 = std::max(X1, 0);
+  X2 = std::min(X2, FWidth - 1);
   if (X2 >= X1)
     BlendRun(PixelPtr(X1, Y), static_cast<int64_t>(X2) - X1 + 1, c, FCombineMode);
 }
@@ -658,12 +665,22 @@ void TBitmap32::HorzLineBlendClipped(int32_t X1, int32_t Y, int32_t X2, TColor32
 }
 
 void TBitmap32::VertLine(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
+  if (X < 0 || X >= FWidth)
+    return;
+  Y1 = std::max(Y1, 0);
+  Y2 = std::min(Y2, FHeight - 1);
+  if (Y2 < Y1)
+    return;
   TColor32 *p = PixelPtr(X, Y1);
   for (int64_t y = Y1; y <= Y2; ++y, p += FWidth)
     *p = c;
 }
 
 void TBitmap32::VertLineBlend(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
+  if (X < 0 || X >= FWidth)
+    return;
+  Y1 = std::max(Y1, 0);
+  Y2 = std::min(Y2, FHeight - 1);
   if (Y2 < Y1)
     return;
   const auto blend = BlendInPlaceProcs[FCombineMode];

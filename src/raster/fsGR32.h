@@ -459,15 +459,17 @@ public:
   TColor32 GetPixelClipped(int32_t X, int32_t Y) const;
   void PutPixelClipped(int32_t X, int32_t Y, TColor32 c);
   void BlendPixelClipped(int32_t X, int32_t Y, TColor32 c);
-  // X, Y in 24.8 fixed: c spread over four pixels by the gamma weights.
+  // X, Y in 24.8 fixed: c spread over four pixels by the gamma weights
+  // (ignores ClipBox, never leaves the store).
   void PutPixelSubpixel(int32_t X, int32_t Y, TColor32 c);
   // X, Y in 16.16 fixed.
   void PutPixelSubpixelClipped(TFixed X, TFixed Y, TColor32 c);
   // X, Y in 24.8 fixed; OuterColor outside the interior.
   TColor32 ReadPixelBilinear(int32_t X, int32_t Y) const;
 
-  // Spans, both ends inclusive. The plain forms are unchecked; the clipped
-  // forms order the ends and clamp them to ClipBox.
+  // Spans, both ends inclusive. The plain forms ignore ClipBox (but never
+  // leave the store); the clipped forms order the ends and clamp them to
+  // ClipBox.
   void HorzLine(int32_t X1, int32_t Y, int32_t X2, TColor32 c);
   void HorzLineBlend(int32_t X1, int32_t Y, int32_t X2, TColor32 c);
   void HorzLineClipped(int32_t X1, int32_t Y, int32_t X2, TColor32 c);
