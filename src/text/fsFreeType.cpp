@@ -27,6 +27,7 @@ public:
         FT_Done_Face(face);
     if (FLibrary)
       FT_Done_FreeType(FLibrary);
+    FcFini();
   }
   TFaceCache(const TFaceCache &) = delete;
   TFaceCache &operator=(const TFaceCache &) = delete;
