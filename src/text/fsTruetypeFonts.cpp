@@ -1,5 +1,7 @@
 #include "text/fsTruetypeFonts.h"
 
+#include "raster/fsGR32_Polygons.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -394,5 +396,24 @@ void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &cont
     if (Placements)
       Placements->push_back(placement);
     penX += double(advance) * 65536.0 * s;
+  }
+}
+
+void TfsFontRenderer::AppendOutlines(std::u16string_view text, TPolygon32 &polygon, float scale,
+                                     float y, float x) {
+  TfsContours contours;
+  AppendContours(text, contours, scale, y, x);
+  const int32_t base = int32_t(polygon.Contours().size());
+  if (Placements)
+    for (auto &p : *Placements)
+      p.FirstContour += base;
+  std::vector<TFixedPoint> points;
+  for (const auto &c : contours) {
+    polygon.StartContour();
+    points.resize(c.size());
+    for (size_t i = 0; i < c.size(); ++i)
+      points[i] = {c[i].X, c[i].Y};
+    if (!points.empty())
+      polygon.AppendPoints(points.data(), int32_t(points.size()));
   }
 }

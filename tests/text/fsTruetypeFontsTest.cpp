@@ -1,5 +1,7 @@
 #include "text/fsTruetypeFonts.h"
 
+#include "raster/fsGR32.h"
+#include "raster/fsGR32_Polygons.h"
 #include "text/fsFreeType.h"
 
 #include <gtest/gtest.h>
@@ -395,10 +397,35 @@ TEST(FontsDat, TextShowsFromTheFileAloneWhereTheFaceIsMissing) {
   ASSERT_EQ(f, m.Fonts()[0].get());
   TfsFontRenderer r(f);
   r.Size = 20;
-  TfsContours out;
-  r.AppendContours(u"Hi O", out, 1.0f, 20, 0);
+  TfsGlyphPlacementList placements;
+  r.Placements = &placements;
+  TPolygon32 poly; // starts with one empty contour
+  poly.SetSmoothed(true);
+  poly.SetFillRule(pfWinding);
+  r.AppendOutlines(u"Hi O", poly, 1.0f, 20, 2);
   EXPECT_FALSE(f->Realised()) << "cached glyphs need no installed face";
-  EXPECT_EQ(out.size(), 1u + 2u + 2u); // H, i (stem and dot), O
+  EXPECT_EQ(poly.Contours().size(), 1u + 1u + 2u + 2u); // H, i (stem and dot), O
+  ASSERT_EQ(placements.size(), 4u);
+  EXPECT_EQ(placements[0].FirstContour, 1);
+  EXPECT_EQ(placements[3].FirstContour, 4);
+
+  TBitmap32 bmp;
+  bmp.SetSize(60, 30);
+  poly.FillContours(bmp, 0xFF000000);
+  auto inked = [&](int x0, int x1) {
+    int n = 0;
+    for (int y = 0; y < 30; ++y)
+      for (int x = x0; x < x1; ++x)
+        n += (bmp.GetPixel(x, y) >> 24) > 128;
+    return n;
+  };
+  const int hLeft = placements[0].Left >> 16, hRight = (placements[0].Right >> 16) + 1;
+  EXPECT_GT(inked(hLeft, hRight), 20) << "the H is filled";
+  EXPECT_EQ(inked(0, hLeft), 0);
+  EXPECT_GT(inked(placements[3].Left >> 16, 60), 20) << "the O is filled";
+  // The counter of the O stays empty under the winding rule.
+  const int cx = (placements[3].Left + placements[3].Right) / 2 >> 16;
+  EXPECT_LT(bmp.GetPixel(cx, 13) >> 24, 64u);
   EXPECT_EQ(f->Ascent, dv->Ascent);
 }
 
