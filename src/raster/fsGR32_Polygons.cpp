@@ -556,9 +556,11 @@ std::unique_ptr<TPolygon32> TPolygon32::Inflate(TFixed Delta, float EdgeSharpnes
       const int64_t sX = Np.X + Nc.X;
       const int64_t sY = Np.Y + Nc.Y;
       const int64_t L = MulDiv64(Np.X, sX, d) + MulDiv64(Np.Y, sY, d);
-      // A zero length would only come from a shrinking polygon's reversal;
-      // it takes the bevel instead of dividing by it.
-      if (L > threshold && L != 0) {
+      // L and the threshold carry the sign of Delta, so a shrinking polygon
+      // compares them the other way round; a zero length (a reversal) takes
+      // the bevel instead of dividing by it.
+      const bool mitre = d > 0 ? L > threshold : L < threshold;
+      if (mitre && L != 0) {
         add(out, P, MulDiv64(sX, d, L), MulDiv64(sY, d, L));
       } else {
         add(out, P, Np.X, Np.Y);
