@@ -60,6 +60,31 @@ using TLiqAttr = std::unique_ptr<liq_attr, TLiqDeleter<liq_attr, liq_attr_destro
 using TLiqImage = std::unique_ptr<liq_image, TLiqDeleter<liq_image, liq_image_destroy>>;
 using TLiqResult = std::unique_ptr<liq_result, TLiqDeleter<liq_result, liq_result_destroy>>;
 
+// Reads past the frames and extensions after the first, so that a stream
+// is left just behind the picture. Damage there does not spoil the picture
+// already read.
+void SkipToTrailer(GifFileType *gif) {
+  GifRecordType type = UNDEFINED_RECORD_TYPE;
+  while (DGifGetRecordType(gif, &type) != GIF_ERROR && type != TERMINATE_RECORD_TYPE) {
+    GifByteType *block = nullptr;
+    if (type == IMAGE_DESC_RECORD_TYPE) {
+      int codeSize = 0;
+      if (DGifGetImageDesc(gif) == GIF_ERROR || DGifGetCode(gif, &codeSize, &block) == GIF_ERROR)
+        return;
+      while (block)
+        if (DGifGetCodeNext(gif, &block) == GIF_ERROR)
+          return;
+    } else if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+        return;
+      while (block)
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+          return;
+    }
+  }
+}
+
 } // namespace
 
 int GifTransparentIndex(const std::array<uint32_t, 256> &counts, int paletteSize) {
@@ -158,6 +183,7 @@ void TfsGifFormat::LoadFromStream(TStream &stream, TBitmap32 &bitmap, int page, 
       putRow(row);
   }
   bitmap.Changed();
+  SkipToTrailer(gif.get());
 
   FWidth = static_cast<int32_t>(w);
   FHeight = static_cast<int32_t>(h);

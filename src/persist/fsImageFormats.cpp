@@ -2,9 +2,7 @@
 
 #include "persist/fsBmpFormat.h"
 #include "persist/fsGifFormat.h"
-#if TALLISYN_HAVE_HCK
 #include "persist/fsHckImage.h"
-#endif
 #include "persist/fsJpegFormat.h"
 #include "persist/fsPngFormat.h"
 
@@ -60,9 +58,7 @@ std::unique_lock<std::mutex> LockedRegistry(TRegistry *&out) {
     early.swap(r.List);
     RegisterLocked(r, RasterClassOf<TfsBmpFormat>(), "Windows Bitmap", ".bmp;.dib;", 15);
     RegisterLocked(r, RasterClassOf<TfsJpgFormat>(), "JPEG images", ".jpg;.jp;.jpeg;", 3615);
-#if TALLISYN_HAVE_HCK
     RegisterLocked(r, RasterClassOf<THckImage>(), "HCK Image", ".hck;", 111);
-#endif
     RegisterLocked(r, RasterClassOf<TfsGifFormat>(), "Compuserve GIF", ".gif;", 4207);
     RegisterLocked(r, RasterClassOf<TfsPngFormat>(), "Portable Network Graphics", ".png;", 79);
     InstallBmpStreamHandlers();
@@ -215,6 +211,7 @@ std::string SaveFilter() { return FilterItems(rfSaveFilter); }
 std::unique_ptr<TfsRaster> CreateRaster(TRasterClass cls) {
   auto raster = cls->Create();
   raster->SetFlags(FormatFlags(cls));
+  raster->SetRasterClass(cls);
   return raster;
 }
 
@@ -314,11 +311,15 @@ void TfsImageFiler::ChooseReadFormat() {
   if (!FFormat) {
     if (!Stream && FFileName.empty())
       return;
-    for (const auto &h : RasterFormats())
-      if (offer(h.Class)) {
-        FFormat = CreateRaster(h.Class);
-        break;
-      }
+    // Classes that look at the data get the first say, so that an HCK file
+    // is recognised even though the bitmap class accepts anything.
+    for (bool looking : {true, false}) {
+      for (const auto &h : RasterFormats())
+        if (h.Class->CanLoad(nullptr) != looking && offer(h.Class)) {
+          FFormat = CreateRaster(h.Class);
+          return;
+        }
+    }
   }
 }
 

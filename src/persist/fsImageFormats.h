@@ -101,6 +101,9 @@ public:
 
   uint16_t Flags() const { return FFlags; }
   void SetFlags(uint16_t flags) { FFlags = flags; }
+  // The registry class it was made from (CreateRaster); none otherwise.
+  TRasterClass RasterClass() const { return FClass; }
+  void SetRasterClass(TRasterClass cls) { FClass = cls; }
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   int32_t PageCount() const { return FPageCount; }
@@ -111,6 +114,7 @@ protected:
   static void CheckSinglePage(int page);
 
   uint16_t FFlags = 0;
+  TRasterClass FClass = nullptr;
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   int32_t FPageCount = 1;
