@@ -30,7 +30,9 @@ constexpr char TempFileMessage[] = "Unable to create temporary file";
 // Entry names fold ASCII letters only: the names are bytes, and a fold that
 // depended on the user's locale would let two machines disagree about which
 // entry a name addresses.
-char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+char FoldCase(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
@@ -116,7 +118,9 @@ private:
   TnvStorage &S;
 };
 
-TnvStorage::TnvStorage() : FBuffer(CopyBufferSize), FRandom(std::random_device{}()) { DoClear(); }
+TnvStorage::TnvStorage() : FBuffer(CopyBufferSize), FRandom(std::random_device{}()) {
+  DoClear();
+}
 
 TnvStorage::~TnvStorage() {
   DropWorking();
@@ -661,7 +665,9 @@ std::string TnvStorage::UniqueStreamName(std::string_view ext) {
   }
 }
 
-bool TnvStorage::IsTempStreamName(std::string_view name) { return name.substr(0, 3) == "TMP"; }
+bool TnvStorage::IsTempStreamName(std::string_view name) {
+  return name.substr(0, 3) == "TMP";
+}
 
 std::vector<TnvIndexItem> TnvStorage::Index() {
   TnvStorageGuard guard(*this);
