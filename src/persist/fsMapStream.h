@@ -28,6 +28,7 @@ public:
   void SetSize(int64_t newSize) override;
 
   void Clear() { SetSize(0); }
+  int64_t Length() const { return FSize; }
   int64_t BlockSize() const { return FBlockSize; }
   int64_t BlockCount() const { return static_cast<int64_t>(FBlocks.size()); }
   // All bytes, position unchanged.
