@@ -1,0 +1,228 @@
+#include "raster/fsSampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr uint64_t LaneMask = 0x00FF00FF00FF00FFull;
+
+inline uint64_t Expand(TColor32 c) {
+  uint64_t x = c;
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  return (x | (x << 8)) & LaneMask;
+}
+
+inline TColor32 Pack(uint64_t x) {
+  x &= LaneMask;
+  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<TColor32>(x | (x >> 16));
+}
+
+// a * (256 - w) + b * w, >> 8 per lane, truncating: the same lanes as
+// (b * 256 + (a - b) * w) >> 8 with w the weight of a.
+inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w) {
+  return ((a * w + b * (256 - w)) >> 8) & LaneMask;
+}
+
+// ReadPixelBilinear's rule, with the bounds tested once per call.
+inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int64_t limY,
+                         TColor32 outer, int64_t X, int64_t Y) {
+  if (X <= 0 || Y <= 0 || X >= limX || Y >= limY)
+    return outer;
+  const int32_t x = static_cast<int32_t>(X >> 8);
+  const int32_t y = static_cast<int32_t>(Y >> 8);
+  const uint32_t wx = GammaWeights[255 - (X & 255)];
+  const uint32_t wy = GammaWeights[255 - (Y & 255)];
+  const TColor32 *p = bits + x + static_cast<ptrdiff_t>(y) * width;
+  const uint64_t top = MixLanes(Expand(p[0]), Expand(p[1]), wx);
+  const uint64_t bottom = MixLanes(Expand(p[width]), Expand(p[width + 1]), wx);
+  return Pack(MixLanes(top, bottom, wy));
+}
+
+// u * 256 rounded, kept far inside the 64-bit range; NaN lands outside.
+inline int64_t To248(double u) {
+  if (!(u == u))
+    return std::numeric_limits<int32_t>::min();
+  return std::llrint(std::clamp(u * 256.0, -1e15, 1e15));
+}
+
+} // namespace
+
+void TfsSampler::SetTransform(const TfsTransform *Transform) {
+  FTransform = Transform;
+  FInverse.reset();
+  FSingular = true;
+  if (!Transform)
+    return;
+  FInverse = Transform->Clone();
+  if (Transform->IsAffine()) {
+    const auto &a = static_cast<const TfsAffineTransform &>(*Transform);
+    FSingular = a.IsSingular();
+  } else {
+    FSingular = false;
+  }
+  FInverse->Invert();
+}
+
+TfsMapSampler::TfsMapSampler() {
+  FFactor = 0;
+  FSamples = 0;
+  SetOversampling(2);
+}
+
+void TfsMapSampler::SetOversampling(int32_t N) {
+  if (static_cast<int64_t>(N) * N == FSamples)
+    return;
+  if (N < 1 || N > 6)
+    throw ESamplerError("Illegal oversampling value");
+  FFactor = N;
+  FSamples = N * N;
+  FOffsets.clear();
+  if (N > 1)
+    for (int32_t j = 0; j < N; ++j)
+      for (int32_t i = 0; i < N; ++i)
+        FOffsets.push_back({(i + 0.5f) / N - 0.5f, (j + 0.5f) / N - 0.5f});
+}
+
+void TfsMapSampler::SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, double Oy,
+                              TColor32 *Out) {
+  const TBitmap32 &src = *FSource;
+  const int32_t width = src.Width();
+  const int64_t limX = static_cast<int64_t>(width - 1) * 256;
+  const int64_t limY = static_cast<int64_t>(src.Height() - 1) * 256;
+  const TColor32 *bits = src.Bits();
+  const TColor32 outer = src.OuterColor();
+  const double cy = Y + 0.5 + Oy;
+  if (FInverse->IsAffine()) {
+    const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
+    double u0, v0, u1, v1;
+    inv.Transform(X + 0.5 + Ox, cy, u0, v0);
+    int64_t U = To248(u0);
+    int64_t V = To248(v0);
+    if (Count == 1) {
+      Out[0] = Bilinear(bits, width, limX, limY, outer, U, V);
+      return;
+    }
+    inv.Transform(X + Count - 1 + 0.5 + Ox, cy, u1, v1);
+    // The differences are spread over the steps exactly, so every sample
+    // lands on the lattice the per-pixel computation would give.
+    const int64_t n = Count - 1;
+    const int64_t du = To248(u1) - U;
+    const int64_t dv = To248(v1) - V;
+    const int64_t qu = du / n, ru = du % n, qv = dv / n, rv = dv % n;
+    const int64_t su = ru < 0 ? -1 : 1, sv = rv < 0 ? -1 : 1;
+    int64_t eu = 0, ev = 0;
+    for (int32_t i = 0; i < Count; ++i) {
+      Out[i] = Bilinear(bits, width, limX, limY, outer, U, V);
+      U += qu;
+      eu += ru;
+      if (eu * su >= n) {
+        U += su;
+        eu -= su * n;
+      }
+      V += qv;
+      ev += rv;
+      if (ev * sv >= n) {
+        V += sv;
+        ev -= sv * n;
+      }
+    }
+  } else {
+    for (int32_t i = 0; i < Count; ++i) {
+      TFloatPoint p;
+      FInverse->TransformPoint({static_cast<float>(X + i + 0.5 + Ox), static_cast<float>(cy)}, p);
+      Out[i] = Bilinear(bits, width, limX, limY, outer, To248(p.X), To248(p.Y));
+    }
+  }
+}
+
+void TfsMapSampler::GetSpan(int32_t X, int32_t Y, int32_t Count) {
+  if (Count <= 0)
+    return;
+  if (FSpan.size() < static_cast<size_t>(Count))
+    FSpan.resize(Count);
+  if (!FSource || FSource->IsBlank() || !FInverse || FSingular) {
+    std::fill(FSpan.begin(), FSpan.begin() + Count, FSource ? FSource->OuterColor() : 0);
+    return;
+  }
+  if (FSamples <= 1) {
+    SampleRow(X, Y, Count, 0, 0, FSpan.data());
+    return;
+  }
+  if (FSums.size() < static_cast<size_t>(Count))
+    FSums.resize(Count);
+  if (FSampleRow.size() < static_cast<size_t>(Count))
+    FSampleRow.resize(Count);
+  std::fill(FSums.begin(), FSums.begin() + Count, 0);
+  // 36 samples of 255 stay below 65536, so the lanes never carry.
+  for (const TFloatPoint &o : FOffsets) {
+    SampleRow(X, Y, Count, o.X, o.Y, FSampleRow.data());
+    for (int32_t i = 0; i < Count; ++i)
+      FSums[i] += Expand(FSampleRow[i]);
+  }
+  const uint32_t n = static_cast<uint32_t>(FSamples);
+  for (int32_t i = 0; i < Count; ++i) {
+    const uint64_t s = FSums[i];
+    if (n == 4) {
+      FSpan[i] = Pack((s >> 2) & 0x3FFF3FFF3FFF3FFFull);
+    } else {
+      const uint32_t b = static_cast<uint32_t>(s & 0xFFFF) / n;
+      const uint32_t g = static_cast<uint32_t>((s >> 16) & 0xFFFF) / n;
+      const uint32_t r = static_cast<uint32_t>((s >> 32) & 0xFFFF) / n;
+      const uint32_t a = static_cast<uint32_t>((s >> 48) & 0xFFFF) / n;
+      FSpan[i] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+  }
+}
+
+void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
+  FRect = SrcRect;
+  if (!FDestination || FDestination->IsBlank() || !FSource || FSource->IsBlank() || !FTransform ||
+      !FInverse || FSingular)
+    return;
+  const TFloatPoint corners[4] = {{SrcRect.Left, SrcRect.Top},
+                                  {SrcRect.Right, SrcRect.Top},
+                                  {SrcRect.Right, SrcRect.Bottom},
+                                  {SrcRect.Left, SrcRect.Bottom}};
+  float minX = std::numeric_limits<float>::infinity(), minY = minX;
+  float maxX = -minX, maxY = -minX;
+  for (const TFloatPoint &c : corners) {
+    TFloatPoint p;
+    FTransform->TransformPoint(c, p);
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y))
+      return;
+    minX = std::min(minX, p.X);
+    minY = std::min(minY, p.Y);
+    maxX = std::max(maxX, p.X);
+    maxY = std::max(maxY, p.Y);
+  }
+  TRect clip;
+  if (!IntersectRect(clip, FDestination->ClipBox(), FDestination->BoundsRect()))
+    return;
+  auto limit = [](double v, int32_t lo, int32_t hi) {
+    return static_cast<int32_t>(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi)));
+  };
+  // One past each side so that the clamping cannot turn an empty box into
+  // a border row.
+  const int32_t x0 = limit(std::floor(minX), clip.Left, clip.Right);
+  const int32_t x1 = limit(std::ceil(maxX), clip.Left - 1, clip.Right - 1);
+  const int32_t y0 = limit(std::floor(minY), clip.Top, clip.Bottom);
+  const int32_t y1 = limit(std::ceil(maxY), clip.Top - 1, clip.Bottom - 1);
+  if (x0 > x1 || y0 > y1)
+    return;
+  const int32_t count = x1 - x0 + 1;
+  const TColor32 master = FSource->MasterAlpha();
+  FDestination->BeginUpdate();
+  for (int32_t y = y0; y <= y1; ++y) {
+    GetSpan(x0, y, count);
+    TColor32 *dst = FDestination->PixelPtr(x0, y);
+    if (master >= 255)
+      ColorMergeSpan(FSpan.data(), dst, count);
+    else
+      ColorMergeScaledSpan(FSpan.data(), dst, count, master);
+  }
+  FDestination->EndUpdate();
+  FDestination->Changed();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "raster/fsGR32.h"
+#include "raster/fsTransform.h"
+
+#include <memory>
+#include <vector>
+
+class ESamplerError : public EfsError {
+public:
+  using EfsError::EfsError;
+};
+
+// Draws a source through a transform onto a destination bitmap.
+class TfsSampler {
+public:
+  TfsSampler() = default;
+  virtual ~TfsSampler() = default;
+  TfsSampler(const TfsSampler &) = delete;
+  TfsSampler &operator=(const TfsSampler &) = delete;
+
+  // Maps source pixels to destination pixels; not owned. The sampler keeps
+  // its own inverted copy, so later changes need another SetTransform.
+  void SetTransform(const TfsTransform *Transform);
+  const TfsTransform *Transform() const { return FTransform; }
+  void SetDestination(TBitmap32 *Bitmap) { FDestination = Bitmap; }
+  TBitmap32 *Destination() const { return FDestination; }
+
+  // Source colours for the destination pixels (X .. X + Count - 1, Y).
+  virtual void GetSpan(int32_t X, int32_t Y, int32_t Count) = 0;
+  virtual void Draw(const TFloatRect &SrcRect) = 0;
+
+protected:
+  const TfsTransform *FTransform = nullptr;
+  std::unique_ptr<TfsTransform> FInverse;
+  bool FSingular = true;
+  TBitmap32 *FDestination = nullptr;
+  TFloatRect FRect;
+};
+
+// Bilinear sampling (on the gamma-weighted lattice of ReadPixelBilinear),
+// supersampled n x n per destination pixel (2 x 2 by default), composited
+// with the merge rule and the source's master alpha.
+class TfsMapSampler : public TfsSampler {
+public:
+  TfsMapSampler();
+
+  void SetSource(const TBitmap32 *Bitmap) { FSource = Bitmap; }
+  const TBitmap32 *Source() const { return FSource; }
+  // n x n samples per pixel, n in 1..6 ("Illegal oversampling value"
+  // otherwise); 1 turns supersampling off.
+  void SetOversampling(int32_t N);
+  int32_t SampleCount() const { return FSamples; }
+  const std::vector<TFloatPoint> &SampleOffsets() const { return FOffsets; }
+
+  void GetSpan(int32_t X, int32_t Y, int32_t Count) override;
+  // Composites the source onto the destination over the bounding box of
+  // SrcRect's image, then the destination's Changed.
+  void Draw(const TFloatRect &SrcRect) override;
+  // The colours of the last GetSpan.
+  const TColor32 *Span() const { return FSpan.data(); }
+
+private:
+  void SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, double Oy, TColor32 *Out);
+
+  const TBitmap32 *FSource = nullptr;
+  std::vector<TColor32> FSpan;
+  std::vector<uint64_t> FSums;
+  std::vector<TColor32> FSampleRow;
+  int32_t FFactor = 2;
+  int32_t FSamples = 4;
+  std::vector<TFloatPoint> FOffsets;
+};

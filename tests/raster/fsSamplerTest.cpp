@@ -1,0 +1,291 @@
+#include "raster/fsSampler.h"
+#include "raster/fsTransform.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+TFloatPoint Apply(const TfsAffineTransform &t, float x, float y) {
+  TFloatPoint p;
+  t.TransformPoint({x, y}, p);
+  return p;
+}
+
+TEST(AffineTransform, StepsApplyAfterTheExistingOnes) {
+  struct Case {
+    const char *Name;
+    void (*Build)(TfsAffineTransform &);
+    TFloatPoint In, Out;
+  };
+  const std::vector<Case> cases = {
+      {"identity", [](TfsAffineTransform &) {}, {3, 4}, {3, 4}},
+      {"translate", [](TfsAffineTransform &t) { t.Translate(2, -1); }, {3, 4}, {5, 3}},
+      {"scale then translate",
+       [](TfsAffineTransform &t) {
+         t.Scale(2, 3);
+         t.Translate(1, 1);
+       },
+       {3, 4},
+       {7, 13}},
+      {"translate then scale",
+       [](TfsAffineTransform &t) {
+         t.Translate(1, 1);
+         t.Scale(2, 3);
+       },
+       {3, 4},
+       {8, 15}},
+      // y points down: a positive angle turns clockwise on screen.
+      {"quarter turn", [](TfsAffineTransform &t) { t.Rotate(0, 0, 90); }, {1, 0}, {0, 1}},
+      {"quarter turn about a centre",
+       [](TfsAffineTransform &t) { t.Rotate(10, 10, 90); },
+       {11, 10},
+       {10, 11}},
+      {"inverse of a quarter turn",
+       [](TfsAffineTransform &t) {
+         t.Rotate(0, 0, 90);
+         t.Invert();
+       },
+       {0, 1},
+       {1, 0}},
+      {"inverse of scale and move",
+       [](TfsAffineTransform &t) {
+         t.Scale(4, 2);
+         t.Translate(8, 6);
+         t.Invert();
+       },
+       {16, 10},
+       {2, 2}},
+  };
+  for (const Case &c : cases) {
+    TfsAffineTransform t;
+    c.Build(t);
+    const TFloatPoint p = Apply(t, c.In.X, c.In.Y);
+    EXPECT_NEAR(p.X, c.Out.X, 1e-5) << c.Name;
+    EXPECT_NEAR(p.Y, c.Out.Y, 1e-5) << c.Name;
+  }
+}
+
+TEST(AffineTransform, SingularInverseIsReportedNotInfinite) {
+  TfsAffineTransform t;
+  t.Scale(0, 1);
+  EXPECT_TRUE(t.IsSingular());
+  t.Invert();
+  const TFloatPoint p = Apply(t, 5, 5);
+  EXPECT_TRUE(std::isfinite(p.X) && std::isfinite(p.Y));
+  TfsAffineTransform u;
+  u.Rotate(3, 4, 33);
+  auto clone = u.Clone();
+  TFloatPoint a = Apply(u, 7, 9), b;
+  clone->TransformPoint({7, 9}, b);
+  EXPECT_EQ(a, b);
+  TFloatPoint pts[2] = {{7, 9}, {0, 0}};
+  u.TransformPoints(pts, 2);
+  EXPECT_EQ(pts[0], a);
+}
+
+// A 40 x 10 bar, its left 10 columns blue and the rest red.
+void MakeBar(TBitmap32 &src) {
+  src.SetSize(40, 10);
+  src.FillAll(clRed32);
+  src.FillBox(0, 0, 10, 10, clBlue32);
+}
+
+TEST(MapSampler, PlacesARotatedBar) {
+  TBitmap32 src, dst;
+  MakeBar(src);
+  dst.SetSize(60, 60);
+  TfsAffineTransform t;
+  t.Rotate(0, 0, 90); // (x, y) -> (-y, x)
+  t.Translate(30, 5); // the bar now spans x 20..30, y 5..45
+  TfsMapSampler s;
+  s.SetSource(&src);
+  s.SetDestination(&dst);
+  s.SetTransform(&t);
+  s.Draw(FloatRect(0, 0, 40, 10));
+  struct Probe {
+    int X, Y;
+    TColor32 C;
+  };
+  for (const Probe &p : {Probe{25, 8, clBlue32}, {25, 30, clRed32}, {22, 40, clRed32},
+                         {25, 2, 0}, {25, 48, 0}, {17, 25, 0}, {33, 25, 0}, {5, 5, 0}})
+    EXPECT_EQ(dst.GetPixel(p.X, p.Y), p.C) << p.X << "," << p.Y;
+}
+
+TEST(MapSampler, RotatedSquareStaysInsideItsOutline) {
+  TBitmap32 src, dst;
+  src.SetSize(20, 20);
+  src.FillAll(clLime32);
+  dst.SetSize(60, 60);
+  TfsAffineTransform t;
+  t.Rotate(10, 10, 30);
+  t.Translate(20, 20); // the square's centre lands on (30, 30)
+  TfsMapSampler s;
+  s.SetSource(&src);
+  s.SetDestination(&dst);
+  s.SetTransform(&t);
+  s.Draw(FloatRect(0, 0, 20, 20));
+  const double c = std::cos(M_PI / 6), sn = std::sin(M_PI / 6);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 60; ++x) {
+      // Back into the square's frame, centred.
+      const double dx = x + 0.5 - 30, dy = y + 0.5 - 30;
+      const double u = dx * c + dy * sn, v = -dx * sn + dy * c;
+      const double m = std::max(std::abs(u), std::abs(v));
+      if (m < 8) {
+        ASSERT_EQ(dst.GetPixel(x, y), clLime32) << x << "," << y;
+      } else if (m > 11) {
+        ASSERT_EQ(dst.GetPixel(x, y), 0u) << x << "," << y;
+      }
+    }
+}
+
+TEST(MapSampler, MasterAlphaMergesAtHalfStrength) {
+  TBitmap32 src, dst;
+  src.SetSize(10, 10);
+  src.FillAll(clRed32);
+  src.SetMasterAlpha(128);
+  dst.SetSize(12, 12);
+  dst.FillAll(clBlue32);
+  TfsAffineTransform t;
+  TfsMapSampler s;
+  s.SetSource(&src);
+  s.SetDestination(&dst);
+  s.SetTransform(&t);
+  s.Draw(FloatRect(0, 0, 10, 10));
+  EXPECT_EQ(dst.GetPixel(5, 5), ColorMergeScaled(clRed32, clBlue32, 128));
+  EXPECT_EQ(dst.GetPixel(5, 5), ColorMerge(0x80FF0000, clBlue32));
+  // Samples beyond the source's last pixel centre read its transparent
+  // outer colour and change nothing.
+  EXPECT_EQ(dst.GetPixel(10, 10), clBlue32);
+  EXPECT_EQ(dst.GetPixel(11, 5), clBlue32);
+}
+
+TEST(MapSampler, OversamplingChoices) {
+  TfsMapSampler s;
+  EXPECT_EQ(s.SampleCount(), 4);
+  const std::vector<TFloatPoint> two = {{-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f},
+                                        {0.25f, 0.25f}};
+  EXPECT_EQ(s.SampleOffsets(), two);
+  for (int bad : {0, 7, -1}) {
+    try {
+      s.SetOversampling(bad);
+      ADD_FAILURE() << bad;
+    } catch (const ESamplerError &e) {
+      EXPECT_STREQ(e.what(), "Illegal oversampling value");
+    }
+  }
+  s.SetOversampling(1);
+  EXPECT_EQ(s.SampleCount(), 1);
+  EXPECT_TRUE(s.SampleOffsets().empty());
+  s.SetOversampling(3);
+  EXPECT_EQ(s.SampleCount(), 9);
+}
+
+// The bilinear read at (x, y) in 24.8, written out from its definition.
+TColor32 Reference(const TBitmap32 &b, int64_t X, int64_t Y) {
+  if (X <= 0 || Y <= 0 || X >= (b.Width() - 1) * 256 || Y >= (b.Height() - 1) * 256)
+    return b.OuterColor();
+  const int x = int(X >> 8), y = int(Y >> 8);
+  const int wx = GammaWeights[255 - (X & 255)], wy = GammaWeights[255 - (Y & 255)];
+  TColor32 r = 0;
+  for (int sh = 0; sh < 32; sh += 8) {
+    auto ch = [&](int px, int py) { return int((b.GetPixel(px, py) >> sh) & 255); };
+    const int top = (ch(x + 1, y) * 256 + (ch(x, y) - ch(x + 1, y)) * wx) >> 8;
+    const int bot = (ch(x + 1, y + 1) * 256 + (ch(x, y + 1) - ch(x + 1, y + 1)) * wx) >> 8;
+    r |= TColor32((bot * 256 + (top - bot) * wy) >> 8) << sh;
+  }
+  return r;
+}
+
+TEST(MapSampler, SpansMatchPerPixelSampling) {
+  TBitmap32 src;
+  src.SetSize(64, 48);
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 64; ++x)
+      src.SetPixel(x, y, Color32(x * 4, y * 5, (x * y) & 255, 255 - x));
+  TfsAffineTransform t;
+  t.Scale(1.7, 1.3);
+  t.Rotate(5, 5, 17);
+  t.Translate(3.25, -2.5);
+  TfsAffineTransform inv;
+  inv.Assign(t);
+  inv.Invert();
+  for (int n : {1, 2, 3}) {
+    TfsMapSampler s;
+    s.SetOversampling(n);
+    s.SetSource(&src);
+    s.SetTransform(&t);
+    const int count = 70;
+    for (int y : {0, 20, 41}) {
+      s.GetSpan(-4, y, count);
+      const std::vector<TColor32> span(s.Span(), s.Span() + count);
+      for (int i = 0; i < count; ++i) {
+        // The mean of the n x n samples, each read where its own centre
+        // maps to (the span may sit 1/256 pixel off, so a lane or two).
+        int sums[4] = {0, 0, 0, 0};
+        for (int j = 0; j < n; ++j)
+          for (int k = 0; k < n; ++k) {
+            const double ox = n == 1 ? 0 : (k + 0.5) / n - 0.5;
+            const double oy = n == 1 ? 0 : (j + 0.5) / n - 0.5;
+            double u, v;
+            inv.Transform(-4 + i + 0.5 + ox, y + 0.5 + oy, u, v);
+            const TColor32 c = Reference(src, std::llrint(u * 256), std::llrint(v * 256));
+            for (int l = 0; l < 4; ++l)
+              sums[l] += (c >> (8 * l)) & 255;
+          }
+        for (int l = 0; l < 4; ++l)
+          ASSERT_NEAR(int((span[i] >> (8 * l)) & 255), sums[l] / (n * n), 2)
+              << "n " << n << " y " << y << " i " << i << " lane " << l;
+        // The ends are computed directly, so they match exactly.
+        if (n == 1 && (i == 0 || i == count - 1)) {
+          ASSERT_EQ(span[i], TColor32(sums[0] | sums[1] << 8 | sums[2] << 16 |
+                                      TColor32(sums[3]) << 24));
+        }
+      }
+    }
+  }
+}
+
+TEST(MapSampler, DrawsNothingWithoutWhatItNeedsOrOffThePage) {
+  TBitmap32 src, dst;
+  src.SetSize(10, 10);
+  src.FillAll(clRed32);
+  dst.SetSize(20, 20);
+  TfsAffineTransform far, flat, nan, ok;
+  far.Translate(1e9, -1e9);
+  flat.Scale(0, 1);
+  nan.Translate(std::nan(""), 0);
+  for (const TfsAffineTransform *t : {&far, &flat, &nan}) {
+    SCOPED_TRACE(t == &far ? "far" : t == &flat ? "flat" : "nan");
+    TfsMapSampler s;
+    s.SetSource(&src);
+    s.SetDestination(&dst);
+    s.SetTransform(t);
+    s.Draw(FloatRect(0, 0, 10, 10));
+  }
+  TfsMapSampler none;
+  none.SetDestination(&dst);
+  none.SetTransform(&ok);
+  none.Draw(FloatRect(0, 0, 10, 10));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      ASSERT_EQ(dst.GetPixel(x, y), 0u);
+  // A clip box limits the drawing.
+  dst.SetClipBox(Rect(4, 4, 6, 6));
+  TfsMapSampler s;
+  s.SetSource(&src);
+  s.SetDestination(&dst);
+  s.SetTransform(&ok);
+  s.Draw(FloatRect(0, 0, 10, 10));
+  int touched = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      touched += dst.GetPixel(x, y) != 0;
+  EXPECT_EQ(touched, 4);
+}
+
+} // namespace
