@@ -202,10 +202,11 @@ void TBitmap32::ReadData(TStream &Stream) {
   const int32_t w = size[0], h = size[1];
   if (w < 0 || h < 0)
     throw EReadError();
-  const int64_t bytes = static_cast<int64_t>(w) * h * 4;
   // The pixels must really be there before anything is allocated for them.
-  if (bytes > Stream.Size() - Stream.Position())
+  const int64_t available = Stream.Size() - Stream.Position();
+  if (w != 0 && h > available / 4 / w)
     throw EReadError();
+  const int64_t bytes = static_cast<int64_t>(w) * h * 4;
   std::vector<TColor32> pixels(static_cast<size_t>(bytes / 4));
   Stream.ReadBuffer(pixels.data(), bytes);
   BeginUpdate();
