@@ -1,0 +1,534 @@
+#include "raster/fsGR32_Transforms.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t LaneMask = 0x00FF00FF00FF00FFull;
+
+inline uint64_t Expand(TColor32 c) {
+  uint64_t x = c;
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  return (x | (x << 8)) & LaneMask;
+}
+
+inline TColor32 Pack(uint64_t x) {
+  x &= LaneMask;
+  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<TColor32>(x | (x >> 16));
+}
+
+// (a * w + b * (256 - w)) >> 8 per lane, truncating.
+inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w) {
+  return ((a * w + b * (256 - w)) >> 8) & LaneMask;
+}
+
+float SinC(float x) {
+  if (x == 0.0f)
+    return 1.0f;
+  const float px = std::numbers::pi_v<float> * x;
+  return std::sin(px) / px;
+}
+
+// Writes one row of source colours onto the destination by the draw mode.
+class TRowWriter {
+public:
+  TRowWriter(const TBitmap32 &Src, TDrawMode Mode, const TPixelCombineEvent &Callback)
+      : FMode(Mode), FCallback(Callback), FMaster(Src.MasterAlpha()),
+        FSpan(BlendSpanProcs[Src.CombineMode()]),
+        FScaled(BlendScaledSpanProcs[Src.CombineMode()]) {}
+
+  void Write(const TColor32 *Colours, TColor32 *Dst, int32_t Count) const {
+    switch (FMode) {
+    case dmOpaque:
+      std::memcpy(Dst, Colours, static_cast<size_t>(Count) * sizeof(TColor32));
+      break;
+    case dmBlend:
+      if (FMaster >= 255)
+        FSpan(Colours, Dst, Count);
+      else
+        FScaled(Colours, Dst, Count, FMaster);
+      break;
+    case dmCustom:
+      for (int32_t i = 0; i < Count; ++i)
+        FCallback(Colours[i], Dst[i], FMaster);
+      break;
+    }
+  }
+
+private:
+  TDrawMode FMode;
+  const TPixelCombineEvent &FCallback;
+  TColor32 FMaster;
+  TBlendSpanProc FSpan;
+  TBlendScaledSpanProc FScaled;
+};
+
+struct TStretchJob {
+  TBitmap32 &Dst;
+  const TRect &DstRect;
+  const TRect &Clip; // inside DstRect and the destination
+  const TBitmap32 &Src;
+  const TRect &SrcRect;
+  const TRowWriter &Writer;
+};
+
+// ---------------------------------------------------------------------------
+// Nearest
+
+void StretchNearest(const TStretchJob &J, bool Opaque) {
+  auto mapping = [](int32_t dstLen, int32_t srcLo, int32_t srcHi, int32_t from, int32_t to,
+                    int32_t dstLo) {
+    std::vector<int32_t> m(static_cast<size_t>(to - from));
+    const double s = static_cast<double>(srcHi - srcLo) / dstLen;
+    for (int32_t i = from; i < to; ++i) {
+      int32_t v;
+      if (dstLen < 2)
+        v = (srcLo + srcHi - 1) / 2;
+      else
+        v = static_cast<int32_t>(srcLo + (i - dstLo) * s);
+      m[i - from] = std::clamp(v, srcLo, srcHi - 1);
+    }
+    return m;
+  };
+  const auto cols = mapping(J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right, J.Clip.Left,
+                            J.Clip.Right, J.DstRect.Left);
+  const auto rows = mapping(J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom, J.Clip.Top,
+                            J.Clip.Bottom, J.DstRect.Top);
+  const int32_t w = J.Clip.Width();
+  std::vector<TColor32> buf(static_cast<size_t>(w));
+  for (int32_t y = J.Clip.Top; y < J.Clip.Bottom; ++y) {
+    const int32_t sy = rows[y - J.Clip.Top];
+    TColor32 *dst = J.Dst.PixelPtr(J.Clip.Left, y);
+    if (Opaque && y > J.Clip.Top && rows[y - 1 - J.Clip.Top] == sy) {
+      std::memcpy(dst, J.Dst.PixelPtr(J.Clip.Left, y - 1), static_cast<size_t>(w) * 4);
+      continue;
+    }
+    const TColor32 *src = J.Src.ScanLine(sy);
+    for (int32_t i = 0; i < w; ++i)
+      buf[i] = src[cols[i]];
+    J.Writer.Write(buf.data(), dst, w);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Draft shrinking: block means
+
+// Block starts (Count + 1 entries, absolute source positions) of the
+// destination pixels from ClipOffset on.
+std::vector<int32_t> DraftBlocks(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, int32_t ClipOffset,
+                                 int32_t Count) {
+  const double s = static_cast<double>(SrcHi - SrcLo) / DstLen;
+  const int64_t S = static_cast<int64_t>(s * 65536.0);
+  const int64_t start = SrcLo + static_cast<int64_t>(s * ClipOffset);
+  std::vector<int32_t> b(static_cast<size_t>(Count) + 1);
+  for (int32_t k = 0; k <= Count; ++k) {
+    int64_t bk = k == 0 ? 0 : (k == 1 ? static_cast<int64_t>(s) : (k * S) >> 16);
+    b[k] = static_cast<int32_t>(std::clamp<int64_t>(start + bk, SrcLo, SrcHi));
+  }
+  // Every block keeps at least one pixel, even where rounding ran out of
+  // source at the far end.
+  for (int32_t k = Count - 1; k >= 0; --k)
+    if (b[k] >= b[k + 1])
+      b[k] = b[k + 1] - 1;
+  return b;
+}
+
+void StretchDraftShrink(const TStretchJob &J) {
+  const int32_t w = J.Clip.Width();
+  const int32_t h = J.Clip.Height();
+  const auto cols = DraftBlocks(J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right,
+                                J.Clip.Left - J.DstRect.Left, w);
+  const auto rows = DraftBlocks(J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom,
+                                J.Clip.Top - J.DstRect.Top, h);
+  const int32_t c0 = cols.front();
+  const int32_t c1 = cols.back();
+  std::vector<uint32_t> sums(static_cast<size_t>(c1 - c0) * 4);
+  std::vector<TColor32> buf(static_cast<size_t>(w));
+  for (int32_t y = 0; y < h; ++y) {
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int32_t sy = rows[y]; sy < rows[y + 1]; ++sy) {
+      const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, sy));
+      for (size_t k = 0; k < sums.size(); ++k)
+        sums[k] += src[k];
+    }
+    const uint64_t bh = static_cast<uint64_t>(rows[y + 1] - rows[y]);
+    for (int32_t x = 0; x < w; ++x) {
+      uint64_t acc[4] = {0, 0, 0, 0};
+      for (int32_t sx = cols[x]; sx < cols[x + 1]; ++sx)
+        for (int l = 0; l < 4; ++l)
+          acc[l] += sums[static_cast<size_t>(sx - c0) * 4 + l];
+      // The exact truncated mean: a uniform block keeps its colour.
+      const uint64_t n = bh * static_cast<uint64_t>(cols[x + 1] - cols[x]);
+      buf[x] = static_cast<TColor32>(acc[0] / n) | static_cast<TColor32>(acc[1] / n) << 8 |
+               static_cast<TColor32>(acc[2] / n) << 16 | static_cast<TColor32>(acc[3] / n) << 24;
+    }
+    J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, J.Clip.Top + y), w);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Bilinear enlargement
+
+struct TLinearTap {
+  int32_t P;  // source position
+  uint32_t W; // weight of P; P + 1 gets 256 - W
+};
+
+std::vector<TLinearTap> LinearTaps(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, int32_t From,
+                                   int32_t To, int32_t DstLo) {
+  const double s = static_cast<double>(SrcHi - SrcLo) / DstLen;
+  std::vector<TLinearTap> taps(static_cast<size_t>(To - From));
+  for (int32_t i = From; i < To; ++i) {
+    const double x = std::clamp((i - DstLo + 0.5) * s + SrcLo - 0.5, static_cast<double>(SrcLo),
+                                static_cast<double>(SrcHi - 1));
+    int32_t p = static_cast<int32_t>(std::floor(x));
+    int32_t w = 256 - static_cast<int32_t>(std::lrint((x - p) * 256.0));
+    if (p + 1 >= SrcHi) {
+      p = SrcHi - 2;
+      w = 0;
+    }
+    taps[i - From] = {p, static_cast<uint32_t>(w)};
+  }
+  return taps;
+}
+
+void StretchBilinear(const TStretchJob &J) {
+  const int32_t w = J.Clip.Width();
+  const auto cols = LinearTaps(J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right, J.Clip.Left,
+                               J.Clip.Right, J.DstRect.Left);
+  const auto rows = LinearTaps(J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom, J.Clip.Top,
+                               J.Clip.Bottom, J.DstRect.Top);
+  // The horizontally mixed source rows q and q + 1, kept while q repeats.
+  std::vector<uint64_t> upper(static_cast<size_t>(w)), lower(static_cast<size_t>(w));
+  int32_t cachedUpper = -1, cachedLower = -1;
+  auto mixRow = [&](int32_t sy, std::vector<uint64_t> &out) {
+    const TColor32 *src = J.Src.ScanLine(sy);
+    for (int32_t i = 0; i < w; ++i) {
+      const TLinearTap &t = cols[i];
+      out[i] = MixLanes(Expand(src[t.P]), Expand(src[t.P + 1]), t.W);
+    }
+  };
+  std::vector<TColor32> buf(static_cast<size_t>(w));
+  for (int32_t y = J.Clip.Top; y < J.Clip.Bottom; ++y) {
+    const TLinearTap &r = rows[y - J.Clip.Top];
+    if (cachedUpper != r.P) {
+      if (cachedLower == r.P) {
+        std::swap(upper, lower);
+        cachedUpper = r.P;
+        cachedLower = -1;
+      } else {
+        mixRow(r.P, upper);
+        cachedUpper = r.P;
+      }
+    }
+    if (cachedLower != r.P + 1) {
+      mixRow(r.P + 1, lower);
+      cachedLower = r.P + 1;
+    }
+    for (int32_t i = 0; i < w; ++i)
+      buf[i] = Pack(MixLanes(upper[i], lower[i], r.W));
+    J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// General resampler
+
+struct TWeights {
+  std::vector<int32_t> Start; // per destination pixel, into Pos/W; one extra
+  std::vector<int32_t> Pos;
+  std::vector<int32_t> W;
+  int32_t MinPos = 0;
+  int32_t MaxPos = 0;
+};
+
+TWeights BuildWeights(TStretchFilter Filter, int32_t DstLen, int32_t SrcLo, int32_t SrcHi,
+                      int32_t From, int32_t To, int32_t DstLo) {
+  TWeights t;
+  const int32_t srcLen = SrcHi - SrcLo;
+  const double sc = static_cast<double>(DstLen) / srcLen; // s'
+  const float scf = static_cast<float>(sc);
+  const int32_t r = StretchKernelRadius(Filter);
+  t.Start.reserve(static_cast<size_t>(To - From) + 1);
+  for (int32_t i = From; i < To; ++i) {
+    t.Start.push_back(static_cast<int32_t>(t.Pos.size()));
+    const size_t first = t.Pos.size();
+    if (srcLen == 1) {
+      t.Pos.push_back(SrcLo);
+      t.W.push_back(256);
+      continue;
+    }
+    const double c = (i - DstLo + 0.5) / sc + SrcLo - 0.5;
+    if (sc >= 1) {
+      for (int64_t j = static_cast<int64_t>(std::floor(c - r)); j <= std::ceil(c + r); ++j) {
+        const float k = StretchKernel(Filter, static_cast<float>(c - j));
+        const int32_t w = static_cast<int32_t>(std::lrint(k * 256.0f));
+        if (w != 0) {
+          t.Pos.push_back(static_cast<int32_t>(std::clamp<int64_t>(j, SrcLo, SrcHi - 1)));
+          t.W.push_back(w);
+        }
+      }
+    } else {
+      const double reach = r / sc;
+      for (int64_t j = static_cast<int64_t>(std::floor(c - reach)); j <= std::ceil(c + reach);
+           ++j) {
+        const float k = StretchKernel(Filter, static_cast<float>((c - j) * sc));
+        const int32_t w = static_cast<int32_t>(std::lrint(scf * k * 256.0f));
+        if (w != 0) {
+          t.Pos.push_back(static_cast<int32_t>(std::clamp<int64_t>(j, SrcLo, SrcHi - 1)));
+          t.W.push_back(w);
+        }
+      }
+      if (t.Pos.size() == first) {
+        t.Pos.push_back(
+            std::clamp(static_cast<int32_t>(std::floor(c)), SrcLo, SrcHi - 1));
+        t.W.push_back(256);
+      }
+    }
+    if (t.Pos.size() == first) {
+      // Only an enlarging kernel that vanished everywhere gets here.
+      t.Pos.push_back(std::clamp(static_cast<int32_t>(std::floor(c + 0.5)), SrcLo, SrcHi - 1));
+      t.W.push_back(256);
+    }
+    const size_t count = t.Pos.size() - first;
+    int32_t sum = 0;
+    for (size_t k = first; k < t.Pos.size(); ++k)
+      sum += t.W[k];
+    t.W[first + (count - 1) / 2] -= sum - 256;
+  }
+  t.Start.push_back(static_cast<int32_t>(t.Pos.size()));
+  t.MinPos = *std::min_element(t.Pos.begin(), t.Pos.end());
+  t.MaxPos = *std::max_element(t.Pos.begin(), t.Pos.end());
+  return t;
+}
+
+void StretchGeneral(const TStretchJob &J, TStretchFilter Filter) {
+  const int32_t w = J.Clip.Width();
+  const TWeights cols = BuildWeights(Filter, J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right,
+                                     J.Clip.Left, J.Clip.Right, J.DstRect.Left);
+  const TWeights rows = BuildWeights(Filter, J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom,
+                                     J.Clip.Top, J.Clip.Bottom, J.DstRect.Top);
+  const int32_t c0 = cols.MinPos;
+  const size_t lanes = static_cast<size_t>(cols.MaxPos - c0 + 1) * 4;
+  std::vector<int32_t> vsum(lanes);
+  std::vector<TColor32> buf(static_cast<size_t>(w));
+  constexpr int32_t top = 255 * 65536;
+  for (int32_t y = J.Clip.Top; y < J.Clip.Bottom; ++y) {
+    const int32_t ry = y - J.Clip.Top;
+    std::fill(vsum.begin(), vsum.end(), 0);
+    for (int32_t k = rows.Start[ry]; k < rows.Start[ry + 1]; ++k) {
+      const int32_t wy = rows.W[k];
+      const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, rows.Pos[k]));
+      int32_t *v = vsum.data();
+      for (size_t l = 0; l < lanes; ++l)
+        v[l] += wy * src[l];
+    }
+    for (int32_t x = 0; x < w; ++x) {
+      int32_t acc[4] = {0, 0, 0, 0};
+      for (int32_t k = cols.Start[x]; k < cols.Start[x + 1]; ++k) {
+        const int32_t wx = cols.W[k];
+        const int32_t *v = vsum.data() + static_cast<size_t>(cols.Pos[k] - c0) * 4;
+        for (int l = 0; l < 4; ++l)
+          acc[l] += wx * v[l];
+      }
+      // Every filter is limited, not just those with negative lobes: a
+      // weight corrected below zero must not wrap a channel round.
+      TColor32 c = 0;
+      for (int l = 0; l < 4; ++l)
+        c |= static_cast<TColor32>(std::clamp(acc[l], 0, top) >> 16) << (8 * l);
+      buf[x] = c;
+    }
+    J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
+  }
+}
+
+bool SourceRectValid(const TBitmap32 &Src, const TRect &R) {
+  return R.Left >= 0 && R.Top >= 0 && R.Right <= Src.Width() && R.Bottom <= Src.Height();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+float StretchKernel(TStretchFilter Filter, float X) {
+  const float t = std::fabs(X);
+  switch (Filter) {
+  case sfNearest:
+    return (X > -0.5f && X <= 0.5f) ? 1.0f : 0.0f;
+  case sfDraft:
+  case sfLinear:
+    return t < 1.0f ? 1.0f - t : 0.0f;
+  case sfCosine:
+    return t < 1.0f ? (std::cos(std::numbers::pi_v<float> * X) + 1.0f) / 2.0f : 0.0f;
+  case sfSpline:
+    if (t < 1.0f)
+      return 0.5f * t * t * t - t * t + 2.0f / 3.0f;
+    if (t < 2.0f)
+      return (2.0f - t) * (2.0f - t) * (2.0f - t) / 6.0f;
+    return 0.0f;
+  case sfLanczos:
+    return t < 3.0f ? SinC(t) * SinC(t / 3.0f) : 0.0f;
+  case sfMitchell:
+    if (t < 1.0f)
+      return (7.0f * t * t * t - 12.0f * t * t + 16.0f / 3.0f) / 6.0f;
+    if (t < 2.0f)
+      return (-7.0f / 3.0f * t * t * t + 12.0f * t * t - 20.0f * t + 32.0f / 3.0f) / 6.0f;
+    return 0.0f;
+  }
+  return 0.0f;
+}
+
+int32_t StretchKernelRadius(TStretchFilter Filter) {
+  switch (Filter) {
+  case sfSpline:
+  case sfMitchell:
+    return 2;
+  case sfLanczos:
+    return 3;
+  default:
+    return 1;
+  }
+}
+
+void TransferStretched(TBitmap32 *Dst, const TRect &DstRect, const TRect &DstClip, TBitmap32 *Src,
+                       const TRect &SrcRect, TStretchFilter Filter, TDrawMode Mode,
+                       const TPixelCombineEvent &CombineCallback) {
+  if (Src && Src->IsBlank())
+    return;
+  if (!Dst || Dst->IsBlank())
+    throw EBitmapTransferError("Destination bitmap is nil or empty");
+  if (!Src)
+    throw EBitmapTransferError("Source bitmap is nil or empty");
+  if (IsRectEmpty(SrcRect))
+    return;
+  if (!SourceRectValid(*Src, SrcRect))
+    throw EBitmapTransferError("Source rectangle is invalid");
+  TRect clip;
+  if (!IntersectRect(clip, DstClip, Dst->BoundsRect()) || !IntersectRect(clip, clip, DstRect))
+    return;
+  if (Mode == dmCustom && !CombineCallback)
+    Mode = dmOpaque;
+  if (Mode == dmBlend && Src->MasterAlpha() == 0)
+    return;
+  const TRowWriter writer(*Src, Mode, CombineCallback);
+  const TStretchJob job{*Dst, DstRect, clip, *Src, SrcRect, writer};
+  const int32_t dw = DstRect.Width(), dh = DstRect.Height();
+  const int32_t sw = SrcRect.Width(), sh = SrcRect.Height();
+  if (dw == sw && dh == sh) {
+    const int32_t sx = SrcRect.Left + clip.Left - DstRect.Left;
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y)
+      writer.Write(Src->PixelPtr(sx, SrcRect.Top + y - DstRect.Top), Dst->PixelPtr(clip.Left, y),
+                   clip.Width());
+    return;
+  }
+  switch (Filter) {
+  case sfNearest:
+    StretchNearest(job, Mode == dmOpaque);
+    break;
+  case sfDraft:
+    if (dw > sw || dh > sh) {
+      if (sw < 2 || sh < 2)
+        StretchGeneral(job, sfLinear);
+      else
+        StretchBilinear(job);
+    } else {
+      StretchDraftShrink(job);
+    }
+    break;
+  case sfLinear:
+    if (dw > sw && dh > sh && sw > 1 && sh > 1)
+      StretchBilinear(job);
+    else
+      StretchGeneral(job, sfLinear);
+    break;
+  default:
+    StretchGeneral(job, Filter);
+    break;
+  }
+}
+
+void TBitmap32::DrawOnto(TBitmap32 &Dst, const TRect &DstRect) {
+  DrawOnto(Dst, DstRect, BoundsRect());
+}
+
+void TBitmap32::DrawOnto(TBitmap32 &Dst, const TRect &DstRect, const TRect &SrcRect) {
+  if (IsBlank() || Dst.IsBlank())
+    return;
+  TransferStretched(&Dst, DstRect, Dst.ClipBox(), this, SrcRect, FStretchFilter, FDrawMode,
+                    OnPixelCombine);
+  Dst.Changed();
+}
+
+void DrawOntoAveraged(TBitmap32 &Dst, const TRect &DstRect, const TBitmap32 &Src,
+                      const TRect &SrcRect, TStretchFilter Filter, TDrawMode Mode) {
+  if (Src.IsBlank() || Dst.IsBlank() || IsRectEmpty(SrcRect))
+    return;
+  if (!SourceRectValid(Src, SrcRect))
+    throw EBitmapTransferError("Source rectangle is invalid");
+  const int32_t sw = SrcRect.Width(), sh = SrcRect.Height();
+  const int32_t dw = DstRect.Width(), dh = DstRect.Height();
+  if (!(sw >= dw && sh >= dh && Filter == sfLinear && Mode == dmOpaque)) {
+    TransferStretched(&Dst, DstRect, Dst.BoundsRect(), const_cast<TBitmap32 *>(&Src), SrcRect,
+                      Filter, Mode, Src.OnPixelCombine);
+    Dst.Changed();
+    return;
+  }
+  TRect clip;
+  if (IsRectEmpty(DstRect) || !IntersectRect(clip, DstRect, Dst.BoundsRect()))
+    return;
+  // Source blocks spread as evenly as whole pixels allow.
+  auto blocks = [](int32_t srcLen, int32_t dstLen, int32_t srcLo) {
+    std::vector<int32_t> b(static_cast<size_t>(dstLen) + 1);
+    const int32_t base = srcLen / dstLen;
+    const int64_t extra = srcLen - static_cast<int64_t>(dstLen) * base;
+    int64_t acc = 0;
+    int32_t pos = srcLo;
+    for (int32_t i = 0; i < dstLen; ++i) {
+      b[i] = pos;
+      int32_t n = base;
+      acc += extra;
+      if (acc >= dstLen) {
+        ++n;
+        acc -= dstLen;
+      }
+      pos += n;
+    }
+    b[dstLen] = pos;
+    return b;
+  };
+  const auto cols = blocks(sw, dw, SrcRect.Left);
+  const auto rows = blocks(sh, dh, SrcRect.Top);
+  const int32_t x0 = clip.Left - DstRect.Left, x1 = clip.Right - DstRect.Left;
+  const int32_t c0 = cols[x0], c1 = cols[x1];
+  std::vector<uint32_t> sums(static_cast<size_t>(c1 - c0) * 4);
+  Dst.BeginUpdate();
+  for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
+    const int32_t ry = y - DstRect.Top;
+    std::fill(sums.begin(), sums.end(), 0);
+    for (int32_t sy = rows[ry]; sy < rows[ry + 1]; ++sy) {
+      const uint8_t *src = reinterpret_cast<const uint8_t *>(Src.PixelPtr(c0, sy));
+      uint32_t *s = sums.data();
+      for (size_t k = 0; k < sums.size(); ++k)
+        s[k] += src[k];
+    }
+    const uint32_t bh = static_cast<uint32_t>(rows[ry + 1] - rows[ry]);
+    TColor32 *dst = Dst.PixelPtr(clip.Left, y);
+    for (int32_t x = x0; x < x1; ++x) {
+      uint64_t acc[4] = {0, 0, 0, 0};
+      for (int32_t sx = cols[x]; sx < cols[x + 1]; ++sx)
+        for (int l = 0; l < 4; ++l)
+          acc[l] += sums[static_cast<size_t>(sx - c0) * 4 + l];
+      const uint64_t n = static_cast<uint64_t>(bh) * static_cast<uint64_t>(cols[x + 1] - cols[x]);
+      dst[x - x0] = static_cast<TColor32>(acc[0] / n) | static_cast<TColor32>(acc[1] / n) << 8 |
+                    static_cast<TColor32>(acc[2] / n) << 16 |
+                    static_cast<TColor32>(acc[3] / n) << 24;
+    }
+  }
+  Dst.EndUpdate();
+  Dst.Changed();
+}
