@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,6 +69,10 @@ struct RleCase {
   std::string in;
   std::string out;
 };
+
+void PrintTo(const RleCase &c, std::ostream *os) {
+  *os << c.name;
+}
 
 class RleEncodeCases : public ::testing::TestWithParam<RleCase> {};
 
@@ -265,6 +270,10 @@ struct CodecCase {
   const char *name;
   std::string in;
 };
+
+void PrintTo(const CodecCase &c, std::ostream *os) {
+  *os << c.name;
+}
 
 class BlockCodecRoundTrip : public ::testing::TestWithParam<CodecCase> {};
 
