@@ -119,16 +119,17 @@ void StretchNearest(const TStretchJob &J, bool Opaque) {
 // Draft shrinking: block means
 
 // Block starts (Count + 1 entries, absolute source positions) of the
-// destination pixels from ClipOffset on.
+// destination pixels from ClipOffset on. The boundaries are those of the
+// whole transfer, so that a clipped redraw shows the same pixels.
 std::vector<int32_t> DraftBlocks(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, int32_t ClipOffset,
                                  int32_t Count) {
   const double s = static_cast<double>(SrcHi - SrcLo) / DstLen;
   const int64_t S = static_cast<int64_t>(s * 65536.0);
-  const int64_t start = SrcLo + static_cast<int64_t>(s * ClipOffset);
   std::vector<int32_t> b(static_cast<size_t>(Count) + 1);
-  for (int32_t k = 0; k <= Count; ++k) {
-    int64_t bk = k == 0 ? 0 : (k == 1 ? static_cast<int64_t>(s) : (k * S) >> 16);
-    b[k] = static_cast<int32_t>(std::clamp<int64_t>(start + bk, SrcLo, SrcHi));
+  for (int32_t i = 0; i <= Count; ++i) {
+    const int64_t k = static_cast<int64_t>(ClipOffset) + i;
+    const int64_t bk = k == 0 ? 0 : (k == 1 ? static_cast<int64_t>(s) : (k * S) >> 16);
+    b[i] = static_cast<int32_t>(std::clamp<int64_t>(SrcLo + bk, SrcLo, SrcHi));
   }
   // Every block keeps at least one pixel, even where rounding ran out of
   // source at the far end.

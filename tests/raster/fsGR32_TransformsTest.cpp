@@ -1,0 +1,345 @@
+#include "raster/fsGR32_Transforms.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+const TStretchFilter AllFilters[] = {sfNearest, sfDraft,   sfLinear,  sfCosine,
+                                     sfSpline,  sfLanczos, sfMitchell};
+
+const char *Name(TStretchFilter f) {
+  static const char *names[] = {"nearest", "draft",   "linear",  "cosine",
+                                "spline",  "lanczos", "mitchell"};
+  return names[f];
+}
+
+// A deterministic picture with every lane busy.
+void Noise(TBitmap32 &b, int w, int h, uint32_t seed = 1) {
+  b.SetSize(w, h);
+  uint32_t s = seed;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      s = s * 1664525u + 1013904223u;
+      b.SetPixel(x, y, s);
+    }
+}
+
+void Stretch(TBitmap32 &dst, const TRect &dr, TBitmap32 &src, TStretchFilter f,
+             TDrawMode mode = dmOpaque) {
+  TransferStretched(&dst, dr, dst.BoundsRect(), &src, src.BoundsRect(), f, mode, nullptr);
+}
+
+TEST(Stretch, NearestDuplicatesAndPicks) {
+  TBitmap32 src, dst;
+  src.SetSize(2, 2);
+  const TColor32 px[4] = {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004};
+  for (int i = 0; i < 4; ++i)
+    src.SetPixel(i % 2, i / 2, px[i]);
+  dst.SetSize(4, 4);
+  Stretch(dst, Rect(0, 0, 4, 4), src, sfNearest);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(dst.GetPixel(x, y), px[(y / 2) * 2 + x / 2]) << x << "," << y;
+
+  // Shrinking takes column trunc(i * s); a single destination pixel takes
+  // the middle one.
+  TBitmap32 row, small;
+  row.SetSize(5, 1);
+  for (int x = 0; x < 5; ++x)
+    row.SetPixel(x, 0, 0xFF000000 | x);
+  small.SetSize(3, 1);
+  Stretch(small, Rect(0, 0, 2, 1), row, sfNearest);
+  EXPECT_EQ(small.GetPixel(0, 0), 0xFF000000u);
+  EXPECT_EQ(small.GetPixel(1, 0), 0xFF000002u);
+  EXPECT_EQ(small.GetPixel(2, 0), 0u);
+  Stretch(small, Rect(2, 0, 3, 1), row, sfNearest);
+  EXPECT_EQ(small.GetPixel(2, 0), 0xFF000002u);
+}
+
+TEST(Stretch, LinearEnlargementWeights) {
+  TBitmap32 src, dst;
+  src.SetSize(2, 2);
+  src.FillAll(0xFF000000);
+  src.SetPixel(1, 0, 0xFF0000FF);
+  src.SetPixel(1, 1, 0xFF0000FF);
+  dst.SetSize(4, 4);
+  for (TStretchFilter f : {sfLinear, sfDraft}) {
+    Stretch(dst, Rect(0, 0, 4, 4), src, f);
+    // Columns sit at -0.25 (clamped), 0.25, 0.75 and 1.25 (clamped).
+    const int expected[4] = {0, 63, 191, 255};
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(dst.GetPixel(x, y), 0xFF000000u | expected[x]) << Name(f) << x << "," << y;
+  }
+}
+
+TEST(Stretch, LanczosRepeatsASingleColumn) {
+  TBitmap32 src, dst;
+  Noise(src, 1, 6);
+  for (TRect r : {Rect(0, 0, 10, 6), Rect(0, 0, 10, 15)}) {
+    dst.SetSize(r.Right, r.Bottom);
+    Stretch(dst, r, src, sfLanczos);
+    for (int y = 0; y < r.Bottom; ++y)
+      for (int x = 1; x < r.Right; ++x)
+        ASSERT_EQ(dst.GetPixel(x, y), dst.GetPixel(0, y)) << x << "," << y;
+    if (r.Bottom == 6) {
+      for (int y = 0; y < 6; ++y)
+        EXPECT_EQ(dst.GetPixel(0, y), src.GetPixel(0, y));
+    }
+  }
+}
+
+TEST(Stretch, DraftShrinkGivesBlockMeans) {
+  TBitmap32 src, dst;
+  Noise(src, 100, 100, 7);
+  dst.SetSize(10, 10);
+  Stretch(dst, Rect(0, 0, 10, 10), src, sfDraft);
+  for (int by = 0; by < 10; ++by)
+    for (int bx = 0; bx < 10; ++bx)
+      for (int l = 0; l < 4; ++l) {
+        uint32_t sum = 0;
+        for (int y = 0; y < 10; ++y)
+          for (int x = 0; x < 10; ++x)
+            sum += (src.GetPixel(bx * 10 + x, by * 10 + y) >> (8 * l)) & 255;
+        ASSERT_EQ((dst.GetPixel(bx, by) >> (8 * l)) & 255, sum / 100) << bx << "," << by;
+      }
+}
+
+// Weights that do not sum to one show up as a drift of a flat colour.
+TEST(Stretch, FlatColourStaysFlatUnderEveryFilter) {
+  for (TColor32 colour : {clWhite32, 0x80C04020u, 0u})
+    for (TStretchFilter f : AllFilters)
+      for (TRect r : {Rect(0, 0, 7, 5), Rect(0, 0, 61, 47), Rect(0, 0, 23, 4)}) {
+        TBitmap32 src, dst;
+        src.SetSize(23, 17);
+        src.FillAll(colour);
+        dst.SetSize(r.Right, r.Bottom);
+        Stretch(dst, r, src, f);
+        for (int y = 0; y < r.Bottom; ++y)
+          for (int x = 0; x < r.Right; ++x)
+            ASSERT_EQ(dst.GetPixel(x, y), colour) << Name(f) << " " << r.Right << " at " << x
+                                                  << "," << y;
+      }
+}
+
+TEST(Stretch, OvershootIsLimitedNotWrapped) {
+  TBitmap32 src, dst;
+  src.SetSize(8, 2);
+  src.FillAll(0xFF000000);
+  src.FillBox(4, 0, 8, 2, clWhite32);
+  dst.SetSize(40, 2);
+  for (TStretchFilter f : {sfLanczos, sfMitchell, sfSpline, sfCosine}) {
+    Stretch(dst, Rect(0, 0, 40, 2), src, f);
+    for (int x = 0; x < 40; ++x) {
+      const int blue = dst.GetPixel(x, 0) & 255;
+      if (x < 15) {
+        EXPECT_LE(blue, 20) << Name(f) << " " << x;
+      } else if (x >= 25) {
+        EXPECT_GE(blue, 235) << Name(f) << " " << x;
+      }
+    }
+  }
+}
+
+// A clipped transfer writes exactly what the whole one wrote there.
+TEST(Stretch, ClippingKeepsTheSamePixels) {
+  TBitmap32 src;
+  Noise(src, 13, 11, 3);
+  for (TStretchFilter f : AllFilters)
+    for (TRect dr : {Rect(-5, -3, 30, 25), Rect(2, 1, 9, 8), Rect(-20, 4, 8, 40)}) {
+      TBitmap32 whole, part;
+      whole.SetSize(24, 20);
+      part.SetSize(24, 20);
+      TransferStretched(&whole, dr, whole.BoundsRect(), &src, src.BoundsRect(), f, dmOpaque,
+                        nullptr);
+      const TRect clip = Rect(3, 2, 17, 15);
+      TransferStretched(&part, dr, clip, &src, src.BoundsRect(), f, dmOpaque, nullptr);
+      for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 24; ++x) {
+          const bool in = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
+          ASSERT_EQ(part.GetPixel(x, y), in ? whole.GetPixel(x, y) : 0u)
+              << Name(f) << " " << dr.Left << " at " << x << "," << y;
+        }
+    }
+}
+
+TEST(Stretch, SourceRectangleSelectsPixels) {
+  TBitmap32 src, dst;
+  Noise(src, 10, 10, 9);
+  dst.SetSize(4, 4);
+  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, Rect(3, 5, 5, 7), sfNearest,
+                    dmOpaque, nullptr);
+  EXPECT_EQ(dst.GetPixel(0, 0), src.GetPixel(3, 5));
+  EXPECT_EQ(dst.GetPixel(3, 3), src.GetPixel(4, 6));
+}
+
+TEST(Stretch, Failures) {
+  TBitmap32 src, dst, blank;
+  src.SetSize(4, 4);
+  dst.SetSize(4, 4);
+  struct Case {
+    const char *Name;
+    TBitmap32 *Dst;
+    TBitmap32 *Src;
+    TRect SrcRect;
+    const char *Message;
+  };
+  const std::vector<Case> cases = {
+      {"no destination", nullptr, &src, Rect(0, 0, 4, 4), "Destination bitmap is nil or empty"},
+      {"blank destination", &blank, &src, Rect(0, 0, 4, 4), "Destination bitmap is nil or empty"},
+      {"no source", &dst, nullptr, Rect(0, 0, 4, 4), "Source bitmap is nil or empty"},
+      {"rectangle outside", &dst, &src, Rect(1, 1, 5, 4), "Source rectangle is invalid"},
+      {"negative rectangle", &dst, &src, Rect(-1, 0, 2, 2), "Source rectangle is invalid"},
+  };
+  for (const Case &c : cases) {
+    try {
+      TransferStretched(c.Dst, Rect(0, 0, 8, 8), Rect(0, 0, 8, 8), c.Src, c.SrcRect, sfLinear,
+                        dmOpaque, nullptr);
+      ADD_FAILURE() << c.Name;
+    } catch (const EBitmapTransferError &e) {
+      EXPECT_EQ(std::string(e.what()), c.Message) << c.Name;
+    }
+  }
+  // Quietly nothing: a blank source, an empty source rectangle.
+  src.FillAll(clRed32);
+  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &blank, Rect(0, 0, 1, 1), sfLinear,
+                    dmOpaque, nullptr);
+  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, Rect(2, 2, 2, 4), sfLinear,
+                    dmOpaque, nullptr);
+  EXPECT_EQ(dst.GetPixel(1, 1), 0u);
+}
+
+TEST(Stretch, DrawModes) {
+  TBitmap32 src, dst;
+  src.SetSize(2, 2);
+  src.FillAll(0x80FF0000);
+  dst.SetSize(4, 4);
+  auto reset = [&] { dst.FillAll(clBlue32); };
+  struct Case {
+    const char *Name;
+    TDrawMode Mode;
+    uint32_t Master;
+    TCombineMode Combine;
+    TColor32 Expected;
+  };
+  const std::vector<Case> cases = {
+      {"opaque", dmOpaque, 255, cmBlend, 0x80FF0000},
+      {"blend", dmBlend, 255, cmBlend, ColorBlend(0x80FF0000, clBlue32)},
+      {"merge", dmBlend, 255, cmMerge, ColorMerge(0x80FF0000, clBlue32)},
+      {"blend half", dmBlend, 128, cmBlend, 0},
+      {"master alpha 0", dmBlend, 0, cmBlend, clBlue32},
+      {"custom without callback", dmCustom, 255, cmBlend, 0x80FF0000},
+  };
+  for (const Case &c : cases)
+    for (TStretchFilter f : {sfNearest, sfLinear, sfLanczos}) {
+      reset();
+      src.SetMasterAlpha(c.Master);
+      src.SetCombineMode(c.Combine);
+      Stretch(dst, Rect(0, 0, 4, 4), src, f, c.Mode);
+      TColor32 expected = c.Expected;
+      if (expected == 0) {
+        expected = clBlue32;
+        ColorBlendScaledSpan(&src.Bits()[0], &expected, 1, c.Master);
+      }
+      EXPECT_EQ(dst.GetPixel(2, 2), expected) << c.Name << " " << Name(f);
+    }
+  src.SetMasterAlpha(200);
+  int calls = 0;
+  reset();
+  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, src.BoundsRect(), sfNearest,
+                    dmCustom, [&](TColor32 F, TColor32 &B, TColor32 M) {
+                      ++calls;
+                      EXPECT_EQ(F, 0x80FF0000u);
+                      EXPECT_EQ(M, 200u);
+                      B = 0xFF00FF00;
+                    });
+  EXPECT_EQ(calls, 16);
+  EXPECT_EQ(dst.GetPixel(3, 3), 0xFF00FF00u);
+}
+
+TEST(DrawOnto, UsesTheSourcesSettingsAndNotifiesOnce) {
+  TBitmap32 src, dst;
+  Noise(src, 3, 3, 5);
+  dst.SetSize(9, 9);
+  int changes = 0;
+  dst.OnChange = [&](TThreadPersistent &) { ++changes; };
+  src.SetStretchFilter(sfNearest);
+  src.DrawOnto(dst, Rect(0, 0, 9, 9));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(dst.GetPixel(8, 8), src.GetPixel(2, 2));
+  EXPECT_EQ(dst.GetPixel(4, 1), src.GetPixel(1, 0));
+  // Same size copies; a source rectangle picks a part; a clip box limits.
+  dst.SetClipBox(Rect(0, 0, 2, 9));
+  src.DrawOnto(dst, Rect(0, 0, 2, 2), Rect(1, 1, 3, 3));
+  EXPECT_EQ(dst.GetPixel(0, 0), src.GetPixel(1, 1));
+  EXPECT_EQ(dst.GetPixel(1, 1), src.GetPixel(2, 2));
+  EXPECT_EQ(changes, 2);
+  TBitmap32 blank;
+  blank.DrawOnto(dst, Rect(0, 0, 4, 4));
+  EXPECT_EQ(changes, 2);
+}
+
+TEST(DrawOntoAveraged, AveragesBlocksWhenShrinking) {
+  TBitmap32 src, dst;
+  src.SetSize(5, 1);
+  const uint32_t v[5] = {10, 20, 31, 40, 50};
+  for (int x = 0; x < 5; ++x)
+    src.SetPixel(x, 0, v[x] | 0xFF000000);
+  dst.SetSize(2, 1);
+  // 5 over 2: a block of 2, then one of 3.
+  DrawOntoAveraged(dst, Rect(0, 0, 2, 1), src, src.BoundsRect(), sfLinear, dmOpaque);
+  EXPECT_EQ(dst.GetPixel(0, 0), 0xFF00000Fu);
+  EXPECT_EQ(dst.GetPixel(1, 0), 0xFF000000u | ((31 + 40 + 50) / 3));
+
+  TBitmap32 big, small;
+  Noise(big, 40, 30, 11);
+  small.SetSize(10, 10);
+  DrawOntoAveraged(small, Rect(0, 0, 10, 10), big, big.BoundsRect(), sfLinear, dmOpaque);
+  for (int l = 0; l < 4; ++l) {
+    uint32_t sum = 0;
+    for (int y = 3; y < 6; ++y)
+      for (int x = 8; x < 12; ++x)
+        sum += (big.GetPixel(x, y) >> (8 * l)) & 255;
+    EXPECT_EQ((small.GetPixel(2, 1) >> (8 * l)) & 255, sum / 12);
+  }
+  // Another filter, or enlarging, stretches normally.
+  TBitmap32 a, b;
+  a.SetSize(10, 10);
+  b.SetSize(10, 10);
+  DrawOntoAveraged(a, Rect(0, 0, 10, 10), big, big.BoundsRect(), sfNearest, dmOpaque);
+  Stretch(b, Rect(0, 0, 10, 10), big, sfNearest);
+  EXPECT_EQ(0, memcmp(a.Bits(), b.Bits(), 400));
+  // Partly outside the destination: only the part inside is written.
+  TBitmap32 c;
+  c.SetSize(10, 10);
+  DrawOntoAveraged(c, Rect(5, 5, 15, 15), big, big.BoundsRect(), sfLinear, dmOpaque);
+  EXPECT_EQ(c.GetPixel(7, 6), small.GetPixel(2, 1));
+  EXPECT_EQ(c.GetPixel(4, 4), 0u);
+}
+
+TEST(StretchKernel, ValuesAndRadii) {
+  struct Case {
+    TStretchFilter F;
+    float X, K;
+    int Radius;
+  };
+  const std::vector<Case> cases = {
+      {sfNearest, 0.5f, 1, 1},         {sfNearest, -0.5f, 0, 1},
+      {sfLinear, 0.25f, 0.75f, 1},     {sfDraft, 1.0f, 0, 1},
+      {sfCosine, 0.5f, 0.5f, 1},       {sfSpline, 0, 2.0f / 3, 2},
+      {sfSpline, 1.5f, 1.0f / 48, 2},  {sfLanczos, 0, 1, 3},
+      {sfLanczos, 1, 0, 3},            {sfLanczos, 3, 0, 3},
+      {sfMitchell, 0, 16.0f / 18, 2},  {sfMitchell, 1, 1.0f / 18, 2},
+      {sfMitchell, 2, 0, 2},
+  };
+  for (const Case &c : cases) {
+    EXPECT_NEAR(StretchKernel(c.F, c.X), c.K, 1e-5) << Name(c.F) << " " << c.X;
+    EXPECT_EQ(StretchKernelRadius(c.F), c.Radius) << Name(c.F);
+  }
+}
+
+} // namespace
