@@ -69,7 +69,7 @@ struct TBmpInfo {
   bool HasMasks = false;
 };
 
-// RLE data into the bitmap; pixels the data skip stay transparent.
+// RLE data into the bitmap; pixels the data skip keep what they hold.
 void DecodeRle(const std::vector<uint8_t> &d, const TBmpInfo &info,
                const std::vector<TColor32> &palette, TBitmap32 &bmp) {
   const int32_t w = bmp.Width(), h = bmp.Height();
@@ -277,7 +277,9 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
     std::vector<uint8_t> data(static_cast<size_t>(want));
     ReadExact(s, data.data(), want);
     bmp.SetSize(int32_t(width), int32_t(height));
-    bmp.FillAll(0);
+    // Pixels the data skip show the first palette colour, as they always did
+    // when the platform expanded such files into an indexed bitmap.
+    bmp.FillAll(palette.empty() ? 0xFF000000u : palette[0]);
     DecodeRle(data, info, palette, bmp);
     return;
   }
