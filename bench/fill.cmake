@@ -1,0 +1,1 @@
+tallisyn_bench(fill LIBS tallisyn_raster)
