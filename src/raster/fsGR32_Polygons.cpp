@@ -380,7 +380,8 @@ void TPolygon32::StrokeEdges(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransf
     } else {
       std::vector<TPoint> ip(n);
       for (size_t i = 0; i < n; ++i)
-        ip[i] = {FixedRound(pts[i].X), FixedRound(pts[i].Y)};
+        ip[i] = {static_cast<int32_t>((static_cast<int64_t>(pts[i].X) + 32767) >> 16),
+                 static_cast<int32_t>((static_cast<int64_t>(pts[i].Y) + 32767) >> 16)};
       if (n == 1) {
         if (FClosedPath)
           Bitmap.BlendPixelClipped(ip[0].X, ip[0].Y, c);
