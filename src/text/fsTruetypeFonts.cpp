@@ -366,11 +366,12 @@ void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &cont
     }
   };
 
-  auto bar = [&](int32_t top, int32_t bottom, float width, double px) {
+  // Bar edges in em units, kept wide: a damaged file may hold any ascent.
+  auto bar = [&](double top, double bottom, float width, double px) {
     if (barsPositive)
       std::swap(top, bottom);
     const int32_t w = RoundSat(double(width) * 65536.0);
-    const int32_t t = RoundSat(double(top) * 65536.0), b = RoundSat(double(bottom) * 65536.0);
+    const int32_t t = RoundSat(top * 65536.0), b = RoundSat(bottom * 65536.0);
     emit(TfsContour{{0, t}, {0, b}, {w, b}, {w, t}}, px);
   };
 
@@ -385,11 +386,11 @@ void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &cont
       emit(c, penX);
     const float advance = float(g.Advance) + cs;
     if (style & fsUnderline) {
-      bar(Font->Descent - 105, Font->Descent - 30, advance, penX);
+      bar(double(Font->Descent) - 105, double(Font->Descent) - 30, advance, penX);
       ++placement.ContourCount;
     }
     if (style & fsStrikeOut) {
-      int32_t h = -(Font->Ascent / 2);
+      const double h = -(Font->Ascent / 2);
       bar(h + 200, h + 255, advance, penX);
       ++placement.ContourCount;
     }

@@ -64,7 +64,7 @@ public:
   // Adds a glyph (from an embedded font file) unless ch is already cached.
   void AddGlyph(std::unique_ptr<TfsGlyph> glyph);
 
-  float LineHeight(float size) const { return float(Ascent + Descent) * size / 1000.0f; }
+  float LineHeight(float size) const { return (float(Ascent) + float(Descent)) * size / 1000.0f; }
 
   // Finds the face (or its substitute) and takes ascent and descent from it;
   // raises "Unable to create font with name ..." when there is none.
