@@ -49,6 +49,7 @@ struct TPngReader {
   TPngIo Io;
   png_structp Png = nullptr;
   png_infop Info = nullptr;
+  int ColorType = 0; // as in the file, before the transformations
   ~TPngReader() {
     if (Png)
       png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr);
@@ -65,6 +66,7 @@ bool ReadHeader(TPngReader &r, png_uint_32 &width, png_uint_32 &height) {
   width = png_get_image_width(r.Png, r.Info);
   height = png_get_image_height(r.Png, r.Info);
   const int depth = png_get_bit_depth(r.Png, r.Info);
+  r.ColorType = png_get_color_type(r.Png, r.Info);
   png_set_expand(r.Png);
   if (depth == 16)
     png_set_scale_16(r.Png);
@@ -84,6 +86,32 @@ bool ReadRows(TPngReader &r, png_bytepp rows) {
     return false;
   png_read_image(r.Png, rows);
   png_read_end(r.Png, nullptr);
+  return true;
+}
+
+// libpng lets pixels that point past the palette through; a second pass
+// over the plain indexes finds them. Such a file is
+// damaged and refused like any other.
+bool PaletteIndexesValid(TPngReader &r, png_bytep row) {
+  if (setjmp(png_jmpbuf(r.Png)))
+    return false;
+  png_set_read_fn(r.Png, &r.Io, PngRead);
+  png_read_info(r.Png, r.Info);
+  png_set_packing(r.Png); // one index per byte
+  const int passes = png_set_interlace_handling(r.Png);
+  png_read_update_info(r.Png, r.Info);
+  const png_uint_32 w = png_get_image_width(r.Png, r.Info);
+  const png_uint_32 h = png_get_image_height(r.Png, r.Info);
+  png_colorp palette = nullptr;
+  int count = 0;
+  png_get_PLTE(r.Png, r.Info, &palette, &count);
+  for (int pass = 0; pass < passes; ++pass)
+    for (png_uint_32 y = 0; y < h; ++y) {
+      png_read_row(r.Png, row, nullptr);
+      for (png_uint_32 x = 0; x < w; ++x)
+        if (row[x] >= count)
+          png_error(r.Png, "Invalid palette index");
+    }
   return true;
 }
 
@@ -134,6 +162,17 @@ void TfsPngFormat::LoadFromStream(TStream &stream, TBitmap32 &bitmap, int page, 
     rows[y] = reinterpret_cast<png_bytep>(bitmap.ScanLine(static_cast<int32_t>(y)));
   if (!ReadRows(r, rows.data()))
     throw ERasterError(r.Io.Message);
+  if (r.ColorType == PNG_COLOR_TYPE_PALETTE) {
+    TPngReader check;
+    check.Io.Data = r.Io.Data;
+    check.Io.Size = r.Io.Size;
+    check.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &check.Io, PngOnError, PngOnWarning);
+    if (!check.Png || !(check.Info = png_create_info_struct(check.Png)))
+      throw ERasterError("Out of memory");
+    std::vector<png_byte> row(size_t(w) + 8);
+    if (!PaletteIndexesValid(check, row.data()))
+      throw ERasterError(check.Io.Message);
+  }
   bitmap.Changed();
 
   FWidth = static_cast<int32_t>(w);
