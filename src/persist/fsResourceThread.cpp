@@ -114,9 +114,10 @@ bool TfsResourceThread::Tick() {
 
 void TfsResourceThread::Trim() {
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  ++FTrims;
-  if (FList.size() <= static_cast<size_t>(FTiming.KeepCount))
+  if (FList.size() <= static_cast<size_t>(FTiming.KeepCount)) {
+    ++FTrims;
     return;
+  }
   // Compacting reaches into owners' callbacks; walk a copy so that nothing
   // they do to the list can upset the walk.
   std::vector<TfsResource *> order(FList.begin(), FList.end());
@@ -136,6 +137,7 @@ void TfsResourceThread::Trim() {
       total += resource->DataSize() + resource->BitmapMemory();
     }
   }
+  ++FTrims;
 }
 
 namespace {

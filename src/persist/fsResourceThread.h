@@ -70,6 +70,7 @@ public:
   // The resources, most recently used first.
   std::vector<TfsResource *> Resources();
   int32_t UseCount() const { return FUses.load(); }
+  // Trims run so far; counted when a trim is complete.
   int64_t TrimCount() const { return FTrims.load(); }
 
 private:
