@@ -344,7 +344,10 @@ enum TTextFormat : uint32_t {
 
 struct TBitmap32Font {
   std::string Name = "Arial";
-  int32_t Height = 13; // pixels
+  // As the platform's font height: > 0 the cell height in pixels (ascent +
+  // descent), < 0 the character height (pixels per em, without internal
+  // leading), 0 the default (13 pixels per em).
+  int32_t Height = 13;
   bool Bold = false;
   bool Italic = false;
   bool Underline = false;
