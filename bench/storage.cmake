@@ -1,0 +1,1 @@
+tallisyn_bench(storage LIBS tallisyn_persist)
