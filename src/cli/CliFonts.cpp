@@ -56,8 +56,7 @@ void RunText(const TCliArgs &args, std::ostream &out) {
     throw ECliUsage{TextUsage};
   int32_t px = StrToInt(size);
   if (px < 1 || px > MaxTextSize)
-    throw EfsError("Text size must be between 1 and " + std::to_string(MaxTextSize) +
-                   " pixels");
+    throw EfsError("Text size must be between 1 and " + std::to_string(MaxTextSize) + " pixels");
 
   InstallTextLayer();
   font.Name = face;

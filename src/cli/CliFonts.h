@@ -2,7 +2,8 @@
 
 #include "cli/CliCommand.h"
 
-inline constexpr const char *FontsUsage = "  tallisyn-cli fonts                       (lists the installed font families)\n";
+inline constexpr const char *FontsUsage =
+    "  tallisyn-cli fonts                       (lists the installed font families)\n";
 
 inline constexpr const char *TextUsage =
     "  tallisyn-cli text TEXT --font FACE --size PX [--bold] [--italic] -o OUT.png\n";

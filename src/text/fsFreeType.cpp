@@ -62,7 +62,9 @@ TFaceCache &Cache() {
   return cache;
 }
 
-bool SameName(const std::string &a, const char *b) { return strcasecmp(a.c_str(), b) == 0; }
+bool SameName(const std::string &a, const char *b) {
+  return strcasecmp(a.c_str(), b) == 0;
+}
 
 TfsFaceMatch Lookup(const std::string &name, bool bold, bool italic) {
   TfsFaceMatch result;

@@ -16,8 +16,8 @@ std::recursive_mutex &FreeTypeLock();
 
 // What fontconfig chose for a face name and style.
 struct TfsFaceMatch {
-  FT_Face Face = nullptr;  // owned by the face cache, valid for the process
-  std::string Family;      // the family actually used (e.g. "Liberation Sans" for "Arial")
+  FT_Face Face = nullptr;   // owned by the face cache, valid for the process
+  std::string Family;       // the family actually used (e.g. "Liberation Sans" for "Arial")
   bool Substituted = false; // Family differs from the name asked for
   bool Embolden = false;    // no bold face: thicken the regular one
   bool Oblique = false;     // no italic face: slant the upright one

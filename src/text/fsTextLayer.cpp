@@ -12,6 +12,8 @@
 namespace {
 
 constexpr double DefaultPixelsPerEm = 13;
+// Beyond this a single glyph's coverage would take tens of megabytes.
+constexpr double MaxPixelsPerEm = 8192;
 
 EfsError NoFont(const TBitmap32Font &font) {
   return EfsError("Unable to create font with name \"" + font.Name + "\"");
@@ -40,10 +42,12 @@ TSizedFont SizeFont(const TBitmap32Font &font) {
     f.Ppem = cell > 0 ? double(font.Height) * face->units_per_EM / cell : font.Height;
   } else
     f.Ppem = DefaultPixelsPerEm;
+  const bool capped = f.Ppem > MaxPixelsPerEm;
+  f.Ppem = std::min(f.Ppem, MaxPixelsPerEm);
   TfsVerticalMetrics m = FaceVerticalMetrics(face, f.Ppem);
   f.Ascent = m.Ascent;
   f.Descent = m.Descent;
-  if (font.Height > 0) // the cell is exactly what was asked for
+  if (font.Height > 0 && !capped) // the cell is exactly what was asked for
     f.Descent = font.Height - f.Ascent;
   return f;
 }
@@ -228,8 +232,8 @@ TSize TfsTextLayer::TextExtent(const TBitmap32Font &Font, std::string_view Text)
   return {LineWidth(f, DecodeUtf8(Text)), f.Ascent + f.Descent};
 }
 
-int32_t TfsTextLayer::DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font,
-                               std::string_view Text, TRect &Rect, uint32_t Flags) {
+int32_t TfsTextLayer::DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font, std::string_view Text,
+                               TRect &Rect, uint32_t Flags) {
   std::lock_guard guard(FreeTypeLock());
   TSizedFont f = SizeFont(Font);
   std::u32string text = DecodeUtf8(Text);
@@ -290,8 +294,8 @@ int32_t TfsTextLayer::DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font,
         if (py < clip.Top || py >= clip.Bottom)
           continue;
         for (int32_t gx = 0; gx < g.Width; ++gx)
-          BlendCoverage(Bitmap, clip, pen + g.Left + gx, py,
-                        g.Coverage[size_t(gy) * g.Width + gx], Font.Color);
+          BlendCoverage(Bitmap, clip, pen + g.Left + gx, py, g.Coverage[size_t(gy) * g.Width + gx],
+                        Font.Color);
       }
       pen += g.Advance;
     }
@@ -312,14 +316,18 @@ int32_t TfsTextLayer::DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font,
   return height;
 }
 
-std::vector<std::string> TfsTextLayer::FontFamilies() { return InstalledFontFamilies(); }
+std::vector<std::string> TfsTextLayer::FontFamilies() {
+  return InstalledFontFamilies();
+}
 
 TfsTextLayer &TextLayer() {
   static TfsTextLayer layer;
   return layer;
 }
 
-void InstallTextLayer() { SetBitmap32TextBackend(&TextLayer()); }
+void InstallTextLayer() {
+  SetBitmap32TextBackend(&TextLayer());
+}
 
 std::string TextLayerFaceName(const TBitmap32Font &Font) {
   TfsFaceMatch m = MatchFontFace(Font.Name, Font.Bold, Font.Italic);

@@ -18,8 +18,8 @@
 class TfsTextLayer : public TBitmap32TextBackend {
 public:
   TSize TextExtent(const TBitmap32Font &Font, std::string_view Text) override;
-  int32_t DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font, std::string_view Text,
-                   TRect &Rect, uint32_t Flags) override;
+  int32_t DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font, std::string_view Text, TRect &Rect,
+                   uint32_t Flags) override;
   std::vector<std::string> FontFamilies() override;
 };
 

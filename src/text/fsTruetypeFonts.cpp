@@ -111,9 +111,8 @@ const TfsGlyph *TfsFont::CachedGlyph(char16_t ch) const {
 }
 
 void TfsFont::AddGlyph(std::unique_ptr<TfsGlyph> glyph) {
-  auto it = std::lower_bound(
-      FGlyphs.begin(), FGlyphs.end(), glyph->Character,
-      [](const auto &g, char16_t c) { return g->Character < c; });
+  auto it = std::lower_bound(FGlyphs.begin(), FGlyphs.end(), glyph->Character,
+                             [](const auto &g, char16_t c) { return g->Character < c; });
   if (it != FGlyphs.end() && (*it)->Character == glyph->Character)
     return;
   FGlyphs.insert(it, std::move(glyph));
@@ -162,8 +161,7 @@ const TfsGlyph &TfsFont::Glyph(char16_t ch) {
 // ---------------------------------------------------------------------------
 // TfsFontManager
 
-TfsFont *TfsFontManager::AcquireFont(const std::string &faceName, uint8_t style,
-                                     TfsFont *current) {
+TfsFont *TfsFontManager::AcquireFont(const std::string &faceName, uint8_t style, TfsFont *current) {
   if (faceName.empty())
     return nullptr;
   if (current) {
@@ -199,8 +197,8 @@ void TfsFontManager::SaveFonts(TStream &stream) const {
     w.I32(int32_t(f->Glyphs().size()));
     for (const auto &g : f->Glyphs()) {
       w.U16(g->Character);
-      for (int32_t v : {g->Advance, g->Advance2, g->OriginX, g->OriginY, g->BlackBoxX,
-                        g->BlackBoxY})
+      for (int32_t v :
+           {g->Advance, g->Advance2, g->OriginX, g->OriginY, g->BlackBoxX, g->BlackBoxY})
         w.I32(v);
       w.U8(g->HasOutline ? 1 : 0);
       if (!g->HasOutline)
@@ -301,8 +299,8 @@ void TfsFontRenderer::TextExtent(std::u16string_view text, float &width, float &
   width = w * Size / 1000.0f;
 }
 
-void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &contours,
-                                     float scale, float y, float x) {
+void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &contours, float scale,
+                                     float y, float x) {
   // An edge is never cut into more pieces than this, whatever step is asked.
   constexpr int64_t MaxPiecesPerEdge = 65536;
 

@@ -121,8 +121,8 @@ public:
   explicit TfsFontRenderer(TfsFont *font) : Font(font) {}
 
   TfsFont *Font;
-  bool Kerning = false;    // carried for the shapes, not used
-  float WordSpacing = 0;   // carried for the shapes, not used
+  bool Kerning = false;  // carried for the shapes, not used
+  float WordSpacing = 0; // carried for the shapes, not used
   bool TrimFirstBearing = false;
   float CharacterSpacing = 0; // ems added to every advance
   float Size = 0;             // output length of one em
@@ -138,8 +138,7 @@ public:
 
   // Appends the text's contours, scaled by scale, with the pen starting at
   // (x, y) in output units.
-  void AppendOutlines(std::u16string_view text, TPolygon32 &polygon, float scale, float y,
-                      float x);
+  void AppendOutlines(std::u16string_view text, TPolygon32 &polygon, float scale, float y, float x);
   // The same into plain contours (placements index into contours).
   void AppendContours(std::u16string_view text, TfsContours &contours, float scale, float y,
                       float x);

@@ -106,11 +106,14 @@ TEST(CliText, BadArgumentsAreUsageErrorsOrFailures) {
       {{"text", "A", "B", "--font", "F", "--size", "20", "-o", out}, 2, "usage"},
       {{"text", "A", "--font", "F", "--size", "20", "--wide", "-o", out}, 2, "usage"},
       {{"text", "A", "--font", "F", "--size", "20", "-o"}, 2, "usage"},
-      {{"text", "A", "--font", "F", "--size", "twenty", "-o", out}, 1,
+      {{"text", "A", "--font", "F", "--size", "twenty", "-o", out},
+       1,
        "'twenty' is not a valid integer value"},
-      {{"text", "A", "--font", "F", "--size", "0", "-o", out}, 1,
+      {{"text", "A", "--font", "F", "--size", "0", "-o", out},
+       1,
        "Text size must be between 1 and 1000 pixels"},
-      {{"text", "A", "--font", "F", "--size", "5000", "-o", out}, 1,
+      {{"text", "A", "--font", "F", "--size", "5000", "-o", out},
+       1,
        "Text size must be between 1 and 1000 pixels"},
   };
   for (const auto &c : cases) {

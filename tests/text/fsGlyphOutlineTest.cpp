@@ -22,8 +22,7 @@ TEST(OutlineMid, TruncatesTowardsZero) {
       {{INT32_MIN, -1}, {INT32_MIN, -2}, {INT32_MIN, -1}},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(OutlineMid(c.A, c.B), c.Mid) << c.A.X << "," << c.A.Y << " " << c.B.X << ","
-                                           << c.B.Y;
+    EXPECT_EQ(OutlineMid(c.A, c.B), c.Mid) << c.A.X << "," << c.A.Y << " " << c.B.X << "," << c.B.Y;
 }
 
 TEST(FlattenNativeOutline, SmallPiecesAndLinesAsTheRulesGive) {
@@ -46,11 +45,8 @@ TEST(FlattenNativeOutline, SmallPiecesAndLinesAsTheRulesGive) {
        {P(0, 0), P(0, 0), P(30, 0), P(0, 0)}},
       {"two controls imply an on-curve midpoint",
        {P(0, 0), {{orQSpline, {P(0, 8), P(8, 8), P(8, 0)}}}},
-       {P(0, 0), P(0, 4), P(1, 6), P(2, 8), P(4, 8), P(6, 8), P(7, 6), P(8, 4),
-        P(8, 0), P(0, 0)}},
-      {"a record of one point draws nothing",
-       {P(5, 5), {{orQSpline, {P(9, 9)}}}},
-       {P(5, 5)}},
+       {P(0, 0), P(0, 4), P(1, 6), P(2, 8), P(4, 8), P(6, 8), P(7, 6), P(8, 4), P(8, 0), P(0, 0)}},
+      {"a record of one point draws nothing", {P(5, 5), {{orQSpline, {P(9, 9)}}}}, {P(5, 5)}},
   };
   for (const auto &c : cases) {
     TfsContour expected = c.Out;

@@ -14,8 +14,8 @@ bool HaveFace(const char *family) {
   return m.Face && !m.Substituted;
 }
 
-#define REQUIRE_FACE(family)                                                                     \
-  if (!HaveFace(family))                                                                         \
+#define REQUIRE_FACE(family)                                                                       \
+  if (!HaveFace(family))                                                                           \
   GTEST_SKIP() << family << " is not installed (fonts-dejavu-core / fonts-liberation2)"
 
 TBitmap32Font Font(const char *name, int32_t height, bool bold = false, bool italic = false) {
@@ -183,7 +183,7 @@ TEST_F(TextLayerTest, CalcRectWordBreakAndLines) {
 TEST_F(TextLayerTest, DrawingStaysInsideTheClipAndTheBitmap) {
   REQUIRE_FACE("DejaVu Sans");
   TBitmap32 bmp;
-    Paper300x80(bmp);
+  Paper300x80(bmp);
   bmp.SetFont(Font("DejaVu Sans", -60));
   bmp.SetClipBox(Rect(50, 20, 120, 60));
   for (TRect r : {Rect(-40, -30, 400, 200), Rect(30, 10, 100, 50), Rect(250, 60, 900, 900)}) {

@@ -18,8 +18,8 @@ bool HaveFace(const char *family) {
   return m.Face && !m.Substituted;
 }
 
-#define REQUIRE_FACE(family)                                                                     \
-  if (!HaveFace(family))                                                                         \
+#define REQUIRE_FACE(family)                                                                       \
+  if (!HaveFace(family))                                                                           \
   GTEST_SKIP() << family << " is not installed (fonts-dejavu-core / fonts-liberation2)"
 
 double Area(const TfsContour &c) {
@@ -50,8 +50,8 @@ std::unique_ptr<TfsFont> HandFont(uint8_t style = 0) {
     g->Outline = std::move(outline);
     font->AddGlyph(std::move(g));
   };
-  add(u'#', 700, 100, 500, {{{100 * U, 0}, {100 * U, -700 * U}, {600 * U, -700 * U},
-                             {600 * U, 0}}});
+  add(u'#', 700, 100, 500,
+      {{{100 * U, 0}, {100 * U, -700 * U}, {600 * U, -700 * U}, {600 * U, 0}}});
   add(u'W', 900, -30, 960, {{{-30 * U, 0}, {450 * U, -700 * U}, {930 * U, 0}}});
   add(u' ', 250, 0, 0, {});
   return font;
@@ -160,8 +160,8 @@ TEST(TfsFontRenderer, ExtentAndPositions) {
     const char16_t *Text;
     bool Trim;
     float Spacing;
-    float Width;             // at size 100: em units / 10
-    std::vector<float> Pos;  // CharPositions
+    float Width;            // at size 100: em units / 10
+    std::vector<float> Pos; // CharPositions
   } cases[] = {
       {u"", false, 0, 0, {0}},
       {u"#", false, 0, 70, {0, 70}},
@@ -203,8 +203,8 @@ TEST(TfsFontRenderer, PlacesScaledContoursWithPlacements) {
   TfsContours out(1); // an existing contour stays first
   r.AppendContours(u"# #", out, 2.0f, 5.0f, 1.0f);
   ASSERT_EQ(out.size(), 3u);
-  EXPECT_EQ(out[1], (TfsContour{{3 * U, 5 * U}, {3 * U, -9 * U}, {13 * U, -9 * U},
-                                {13 * U, 5 * U}}));
+  EXPECT_EQ(out[1],
+            (TfsContour{{3 * U, 5 * U}, {3 * U, -9 * U}, {13 * U, -9 * U}, {13 * U, 5 * U}}));
   // Second "#": pen moved by (700 + 250) em units x 2 x 10 / 1000 = 19.
   EXPECT_EQ(out[2][0], (TfsOutlinePoint{22 * U, 5 * U}));
   ASSERT_EQ(placements.size(), 3u);
@@ -234,10 +234,16 @@ TEST(TfsFontRenderer, SubdividesEdgesByStep) {
   TfsContours out;
   r.AppendContours(u"#", out, 1.0f, 0, 0);
   ASSERT_EQ(out.size(), 1u);
-  const TfsContour expected = {
-      {1 * U, 0},  {1 * U, -7 * U / 3}, {1 * U, -14 * U / 3 - 1}, {1 * U, -7 * U},
-      {int32_t(3.5 * U), -7 * U}, {6 * U, -7 * U}, {6 * U, -14 * U / 3 - 1},
-      {6 * U, -7 * U / 3}, {6 * U, 0}, {int32_t(3.5 * U), 0}};
+  const TfsContour expected = {{1 * U, 0},
+                               {1 * U, -7 * U / 3},
+                               {1 * U, -14 * U / 3 - 1},
+                               {1 * U, -7 * U},
+                               {int32_t(3.5 * U), -7 * U},
+                               {6 * U, -7 * U},
+                               {6 * U, -14 * U / 3 - 1},
+                               {6 * U, -7 * U / 3},
+                               {6 * U, 0},
+                               {int32_t(3.5 * U), 0}};
   EXPECT_EQ(out[0], expected);
 }
 
@@ -353,12 +359,18 @@ TEST(FontsDat, DamagedFilesAreRejectedAndChangeNothing) {
       {"wrong magic", patched(0, "FNX"), "Font file is corrupt or incorrect"},
       {"version 255", patched(3, std::string("\xFF\x00", 2)), "Font file has unknown version"},
       {"no version", "FNT", "Font file has unknown version"},
-      {"negative font count", patched(5, std::string("\xFF\xFF\xFF\xFF", 4)), "Font file is corrupt or incorrect"},
-      {"huge font count", patched(5, std::string("\x00\x00\x00\x7F", 4)), "Font file is corrupt or incorrect"},
-      {"huge name", patched(9, std::string("\xF0\xFF\xFF\x0F", 4)), "Font file is corrupt or incorrect"},
-      {"huge glyph count", patched(28, std::string("\x00\x00\x00\x40", 4)), "Font file is corrupt or incorrect"},
-      {"huge contour count", patched(86, std::string("\x00\x00\x10\x00", 4)), "Font file is corrupt or incorrect"},
-      {"huge point count", patched(90, std::string("\x00\x00\x00\x10", 4)), "Font file is corrupt or incorrect"},
+      {"negative font count", patched(5, std::string("\xFF\xFF\xFF\xFF", 4)),
+       "Font file is corrupt or incorrect"},
+      {"huge font count", patched(5, std::string("\x00\x00\x00\x7F", 4)),
+       "Font file is corrupt or incorrect"},
+      {"huge name", patched(9, std::string("\xF0\xFF\xFF\x0F", 4)),
+       "Font file is corrupt or incorrect"},
+      {"huge glyph count", patched(28, std::string("\x00\x00\x00\x40", 4)),
+       "Font file is corrupt or incorrect"},
+      {"huge contour count", patched(86, std::string("\x00\x00\x10\x00", 4)),
+       "Font file is corrupt or incorrect"},
+      {"huge point count", patched(90, std::string("\x00\x00\x00\x10", 4)),
+       "Font file is corrupt or incorrect"},
   };
   for (const auto &c : cases) {
     TfsFontManager m;

@@ -1,0 +1,1 @@
+tallisyn_bench(text LIBS tallisyn_text)
