@@ -1,10 +1,14 @@
 #include "raster/fsSampler.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
+
+__extension__ using TInt128 = __int128;
 
 constexpr uint64_t LaneMask = 0x00FF00FF00FF00FFull;
 
@@ -20,25 +24,33 @@ inline TColor32 Pack(uint64_t x) {
   return static_cast<TColor32>(x | (x >> 16));
 }
 
-// a * (256 - w) + b * w, >> 8 per lane, truncating: the same lanes as
-// (b * 256 + (a - b) * w) >> 8 with w the weight of a.
-inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w) {
-  return ((a * w + b * (256 - w)) >> 8) & LaneMask;
-}
-
-// ReadPixelBilinear's rule, with the bounds tested once per call.
+// ReadPixelBilinear's rule. Every product a * w + b * (256 - w) stays below
+// 65536, so 16-bit lanes hold the exact sums.
 inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int64_t limY,
                          TColor32 outer, int64_t X, int64_t Y) {
   if (X <= 0 || Y <= 0 || X >= limX || Y >= limY)
     return outer;
   const int32_t x = static_cast<int32_t>(X >> 8);
   const int32_t y = static_cast<int32_t>(Y >> 8);
-  const uint32_t wx = GammaWeights[255 - (X & 255)];
-  const uint32_t wy = GammaWeights[255 - (Y & 255)];
+  const int16_t wx = static_cast<int16_t>(GammaWeights[255 - (X & 255)]);
+  const int16_t wy = static_cast<int16_t>(GammaWeights[255 - (Y & 255)]);
   const TColor32 *p = bits + x + static_cast<ptrdiff_t>(y) * width;
-  const uint64_t top = MixLanes(Expand(p[0]), Expand(p[1]), wx);
-  const uint64_t bottom = MixLanes(Expand(p[width]), Expand(p[width + 1]), wx);
-  return Pack(MixLanes(top, bottom, wy));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wX = _mm_set_epi16(static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx),
+                                   static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx),
+                                   wx, wx, wx, wx);
+  const __m128i wY = _mm_set_epi16(static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy),
+                                   static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy),
+                                   wy, wy, wy, wy);
+  const __m128i top = _mm_mullo_epi16(
+      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)), zero), wX);
+  const __m128i bottom = _mm_mullo_epi16(
+      _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + width)), zero), wX);
+  const __m128i t = _mm_srli_epi16(_mm_add_epi16(top, _mm_srli_si128(top, 8)), 8);
+  const __m128i b = _mm_srli_epi16(_mm_add_epi16(bottom, _mm_srli_si128(bottom, 8)), 8);
+  const __m128i v = _mm_mullo_epi16(_mm_unpacklo_epi64(t, b), wY);
+  const __m128i r = _mm_srli_epi16(_mm_add_epi16(v, _mm_srli_si128(v, 8)), 8);
+  return static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(r, r)));
 }
 
 // u * 256 rounded, kept far inside the 64-bit range; NaN lands outside.
@@ -86,8 +98,8 @@ void TfsMapSampler::SetOversampling(int32_t N) {
         FOffsets.push_back({(i + 0.5f) / N - 0.5f, (j + 0.5f) / N - 0.5f});
 }
 
-void TfsMapSampler::SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, double Oy,
-                              TColor32 *Out) {
+void TfsMapSampler::SampleRow(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last,
+                              double Ox, double Oy, TColor32 *Out) {
   const TBitmap32 &src = *FSource;
   const int32_t width = src.Width();
   const int64_t limX = static_cast<int64_t>(width - 1) * 256;
@@ -107,30 +119,39 @@ void TfsMapSampler::SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, do
     }
     inv.Transform(X + Count - 1 + 0.5 + Ox, cy, u1, v1);
     // The differences are spread over the steps exactly, so every sample
-    // lands on the lattice the per-pixel computation would give.
+    // lands on the lattice the per-pixel computation would give. After i
+    // steps the spread has added q * i + sign * floor(i * |r| / n).
     const int64_t n = Count - 1;
     const int64_t du = To248(u1) - U;
     const int64_t dv = To248(v1) - V;
     const int64_t qu = du / n, ru = du % n, qv = dv / n, rv = dv % n;
     const int64_t su = ru < 0 ? -1 : 1, sv = rv < 0 ? -1 : 1;
+    const int64_t au = ru * su, av = rv * sv;
     int64_t eu = 0, ev = 0;
-    for (int32_t i = 0; i < Count; ++i) {
+    if (First > 0) {
+      const TInt128 f = First;
+      U += qu * First + su * static_cast<int64_t>(f * au / n);
+      V += qv * First + sv * static_cast<int64_t>(f * av / n);
+      eu = static_cast<int64_t>(f * au % n);
+      ev = static_cast<int64_t>(f * av % n);
+    }
+    for (int32_t i = First; i <= Last; ++i) {
       Out[i] = Bilinear(bits, width, limX, limY, outer, U, V);
       U += qu;
-      eu += ru;
-      if (eu * su >= n) {
+      eu += au;
+      if (eu >= n) {
         U += su;
-        eu -= su * n;
+        eu -= n;
       }
       V += qv;
-      ev += rv;
-      if (ev * sv >= n) {
+      ev += av;
+      if (ev >= n) {
         V += sv;
-        ev -= sv * n;
+        ev -= n;
       }
     }
   } else {
-    for (int32_t i = 0; i < Count; ++i) {
+    for (int32_t i = First; i <= Last; ++i) {
       TFloatPoint p;
       FInverse->TransformPoint({static_cast<float>(X + i + 0.5 + Ox), static_cast<float>(cy)}, p);
       Out[i] = Bilinear(bits, width, limX, limY, outer, To248(p.X), To248(p.Y));
@@ -139,31 +160,35 @@ void TfsMapSampler::SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, do
 }
 
 void TfsMapSampler::GetSpan(int32_t X, int32_t Y, int32_t Count) {
-  if (Count <= 0)
-    return;
+  if (Count > 0)
+    SpanRange(X, Y, Count, 0, Count - 1);
+}
+
+void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last) {
   if (FSpan.size() < static_cast<size_t>(Count))
     FSpan.resize(Count);
   if (!FSource || FSource->IsBlank() || !FInverse || FSingular) {
-    std::fill(FSpan.begin(), FSpan.begin() + Count, FSource ? FSource->OuterColor() : 0);
+    std::fill(FSpan.begin() + First, FSpan.begin() + Last + 1,
+              FSource ? FSource->OuterColor() : 0);
     return;
   }
   if (FSamples <= 1) {
-    SampleRow(X, Y, Count, 0, 0, FSpan.data());
+    SampleRow(X, Y, Count, First, Last, 0, 0, FSpan.data());
     return;
   }
   if (FSums.size() < static_cast<size_t>(Count))
     FSums.resize(Count);
   if (FSampleRow.size() < static_cast<size_t>(Count))
     FSampleRow.resize(Count);
-  std::fill(FSums.begin(), FSums.begin() + Count, 0);
+  std::fill(FSums.begin() + First, FSums.begin() + Last + 1, 0);
   // 36 samples of 255 stay below 65536, so the lanes never carry.
   for (const TFloatPoint &o : FOffsets) {
-    SampleRow(X, Y, Count, o.X, o.Y, FSampleRow.data());
-    for (int32_t i = 0; i < Count; ++i)
+    SampleRow(X, Y, Count, First, Last, o.X, o.Y, FSampleRow.data());
+    for (int32_t i = First; i <= Last; ++i)
       FSums[i] += Expand(FSampleRow[i]);
   }
   const uint32_t n = static_cast<uint32_t>(FSamples);
-  for (int32_t i = 0; i < Count; ++i) {
+  for (int32_t i = First; i <= Last; ++i) {
     const uint64_t s = FSums[i];
     if (n == 4) {
       FSpan[i] = Pack((s >> 2) & 0x3FFF3FFF3FFF3FFFull);
@@ -175,6 +200,54 @@ void TfsMapSampler::GetSpan(int32_t X, int32_t Y, int32_t Count) {
       FSpan[i] = (a << 24) | (r << 16) | (g << 8) | b;
     }
   }
+}
+
+// The pixels of the span from X that may have a sample inside the source's
+// interior lattice: a range a little wider than the exact one, in which
+// every sample is still taken on the lattice of the whole span.
+bool TfsMapSampler::InsideRange(int32_t X, int32_t Y, int32_t Count, int32_t &First,
+                                int32_t &Last) const {
+  First = 0;
+  Last = Count - 1;
+  if (!FInverse->IsAffine())
+    return true;
+  const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
+  const double limX = FSource->Width() - 1.0;
+  const double limY = FSource->Height() - 1.0;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  const std::vector<TFloatPoint> centre = {{0, 0}};
+  for (const TFloatPoint &o : FOffsets.empty() ? centre : FOffsets) {
+    // u(i) = u0 + i * du on the sample row, likewise v.
+    double u0, v0, u1, v1;
+    inv.Transform(X + 0.5 + o.X, Y + 0.5 + o.Y, u0, v0);
+    inv.Transform(X + 1.5 + o.X, Y + 0.5 + o.Y, u1, v1);
+    double a = -std::numeric_limits<double>::infinity(), b = -a;
+    auto clip = [&](double c0, double d, double lim) {
+      // 0 < c0 + i * d < lim, widened by two 1/256 units of stepping error.
+      const double e = 2.0 / 256;
+      if (d == 0) {
+        if (!(c0 > -e && c0 < lim + e))
+          a = 1, b = 0;
+        return;
+      }
+      double t0 = (-e - c0) / d, t1 = (lim + e - c0) / d;
+      if (t0 > t1)
+        std::swap(t0, t1);
+      a = std::max(a, t0);
+      b = std::min(b, t1);
+    };
+    clip(u0, u1 - u0, limX);
+    clip(v0, v1 - v0, limY);
+    if (a <= b) {
+      lo = std::min(lo, a);
+      hi = std::max(hi, b);
+    }
+  }
+  if (!(lo <= hi))
+    return false;
+  First = static_cast<int32_t>(std::clamp(std::floor(lo) - 1, 0.0, Count - 1.0));
+  Last = static_cast<int32_t>(std::clamp(std::ceil(hi) + 1, 0.0, Count - 1.0));
+  return First <= Last;
 }
 
 void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
@@ -215,13 +288,19 @@ void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
   const int32_t count = x1 - x0 + 1;
   const TColor32 master = FSource->MasterAlpha();
   FDestination->BeginUpdate();
+  // A transparent outer colour merges to no change, so the pixels whose
+  // samples all fall outside the source need not be sampled at all.
+  const bool skipOutside = (FSource->OuterColor() >> 24) == 0;
   for (int32_t y = y0; y <= y1; ++y) {
-    GetSpan(x0, y, count);
-    TColor32 *dst = FDestination->PixelPtr(x0, y);
+    int32_t first = 0, last = count - 1;
+    if (skipOutside && !InsideRange(x0, y, count, first, last))
+      continue;
+    SpanRange(x0, y, count, first, last);
+    TColor32 *dst = FDestination->PixelPtr(x0 + first, y);
     if (master >= 255)
-      ColorMergeSpan(FSpan.data(), dst, count);
+      ColorMergeSpan(FSpan.data() + first, dst, last - first + 1);
     else
-      ColorMergeScaledSpan(FSpan.data(), dst, count, master);
+      ColorMergeScaledSpan(FSpan.data() + first, dst, last - first + 1, master);
   }
   FDestination->EndUpdate();
   FDestination->Changed();

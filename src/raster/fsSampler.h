@@ -61,7 +61,11 @@ public:
   const TColor32 *Span() const { return FSpan.data(); }
 
 private:
-  void SampleRow(int32_t X, int32_t Y, int32_t Count, double Ox, double Oy, TColor32 *Out);
+  // Samples pixels First..Last of the span (X .. X + Count - 1, Y).
+  void SampleRow(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last, double Ox,
+                 double Oy, TColor32 *Out);
+  void SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
+  bool InsideRange(int32_t X, int32_t Y, int32_t Count, int32_t &First, int32_t &Last) const;
 
   const TBitmap32 *FSource = nullptr;
   std::vector<TColor32> FSpan;

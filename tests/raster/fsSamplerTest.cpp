@@ -250,6 +250,64 @@ TEST(MapSampler, SpansMatchPerPixelSampling) {
   }
 }
 
+// Draw is the merge of whole spans over the image's bounding box, however it
+// saves work on the pixels outside the source.
+TEST(MapSampler, DrawMergesTheBoundingBoxSpans) {
+  struct Case {
+    const char *Name;
+    double Angle, Scale, Dx, Dy;
+    TColor32 Outer;
+    int Oversampling;
+  };
+  const std::vector<Case> cases = {
+      {"rotated", 30, 1, 20, -5, 0, 2},
+      {"magnified", -13, 7.3, -40, -30, 0, 2},
+      {"shrunk", 71, 0.13, 30, 30, 0, 3},
+      {"steep", 89.9, 1.1, 60, 0, 0, 1},
+      {"opaque outside", 30, 1, 20, -5, 0xFF00FF00, 2},
+      {"translucent outside", 200, 0.8, 60, 70, 0x40FF0000, 2},
+  };
+  TBitmap32 src;
+  src.SetSize(37, 29);
+  uint32_t seed = 5;
+  for (int y = 0; y < 29; ++y)
+    for (int x = 0; x < 37; ++x)
+      src.SetPixel(x, y, seed = seed * 1664525u + 1013904223u);
+  for (const Case &c : cases) {
+    src.SetOuterColor(c.Outer);
+    TfsAffineTransform t;
+    t.Rotate(18, 14, c.Angle);
+    t.Scale(c.Scale, c.Scale);
+    t.Translate(c.Dx, c.Dy);
+    TBitmap32 drawn, merged;
+    drawn.SetSize(80, 70);
+    drawn.FillAll(0xFF808080);
+    merged.Assign(drawn);
+    TfsMapSampler s;
+    s.SetOversampling(c.Oversampling);
+    s.SetSource(&src);
+    s.SetDestination(&drawn);
+    s.SetTransform(&t);
+    s.Draw(FloatRect(0, 0, 37, 29));
+    float minX = 1e9f, minY = 1e9f, maxX = -1e9f, maxY = -1e9f;
+    for (TFloatPoint p : {FloatPoint(0, 0), FloatPoint(37, 0), FloatPoint(37, 29),
+                          FloatPoint(0, 29)}) {
+      t.TransformPoint(p, p);
+      minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+      minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+    }
+    const int x0 = std::max(0, int(std::floor(minX))), x1 = std::min(79, int(std::ceil(maxX)));
+    const int y0 = std::max(0, int(std::floor(minY))), y1 = std::min(69, int(std::ceil(maxY)));
+    for (int y = y0; y <= y1 && x0 <= x1; ++y) {
+      s.GetSpan(x0, y, x1 - x0 + 1);
+      ColorMergeSpan(s.Span(), merged.PixelPtr(x0, y), x1 - x0 + 1);
+    }
+    for (int y = 0; y < 70; ++y)
+      for (int x = 0; x < 80; ++x)
+        ASSERT_EQ(drawn.GetPixel(x, y), merged.GetPixel(x, y)) << c.Name << " " << x << "," << y;
+  }
+}
+
 TEST(MapSampler, DrawsNothingWithoutWhatItNeedsOrOffThePage) {
   TBitmap32 src, dst;
   src.SetSize(10, 10);
