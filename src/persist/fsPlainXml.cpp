@@ -393,6 +393,7 @@ public:
   }
 
 private:
+  bool Stopped() const { return FDocument && FDocument->StopParsing; }
   void Started(TXmlNode &node) {
     if (FDocument && FDocument->OnNodeStarted)
       FDocument->OnNodeStarted(*FDocument, node);
@@ -521,6 +522,8 @@ private:
       TXmlNode &ref = *child;
       node.AddChild(std::move(child));
       ReadNode(ref, depth + 1);
+      if (Stopped())
+        return;
       if (ref.IsEmpty())
         node.DeleteChild(node.ChildCount() - 1);
     }
@@ -612,6 +615,8 @@ private:
       TXmlNode &ref = *child;
       node.AddChild(std::move(child));
       ReadNode(ref, depth + 1);
+      if (Stopped())
+        return;
       if (ref.FElementType == xeComment && ref.Settings().SkipComments)
         node.DeleteChild(node.ChildCount() - 1);
     }
