@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -124,6 +127,59 @@ TEST(Stretch, FlatColourStaysFlatUnderEveryFilter) {
             ASSERT_EQ(dst.GetPixel(x, y), colour) << Name(f) << " " << r.Right << " at " << x
                                                   << "," << y;
       }
+}
+
+// The kernel filters written out directly: per destination pixel the
+// weights round(k * 256) (widened and scaled when shrinking), made to sum to
+// 256 at the middle entry, applied to the 2-D neighbourhood.
+std::vector<std::vector<std::pair<int, int>>> RefWeights(TStretchFilter f, int dst, int src) {
+  std::vector<std::vector<std::pair<int, int>>> all(dst);
+  const double sc = double(dst) / src;
+  const int r = StretchKernelRadius(f);
+  for (int i = 0; i < dst; ++i) {
+    auto &e = all[i];
+    const double c = (i + 0.5) / sc - 0.5;
+    const double reach = sc >= 1 ? r : r / sc;
+    for (int j = int(std::floor(c - reach)); j <= int(std::ceil(c + reach)); ++j) {
+      const int w = sc >= 1 ? int(std::lrint(StretchKernel(f, float(c - j)) * 256.0f))
+                            : int(std::lrint(float(sc) * StretchKernel(f, float((c - j) * sc)) *
+                                             256.0f));
+      if (w)
+        e.push_back({std::clamp(j, 0, src - 1), w});
+    }
+    if (e.empty())
+      e.push_back({std::clamp(int(std::floor(c)), 0, src - 1), 256});
+    int sum = 0;
+    for (auto &p : e)
+      sum += p.second;
+    e[(e.size() - 1) / 2].second -= sum - 256;
+  }
+  return all;
+}
+
+TEST(Stretch, KernelFiltersMatchTheirDefinition) {
+  TBitmap32 src;
+  Noise(src, 13, 11, 21);
+  for (TStretchFilter f : {sfLinear, sfCosine, sfSpline, sfLanczos, sfMitchell})
+    for (TRect r : {Rect(0, 0, 7, 5), Rect(0, 0, 29, 23), Rect(0, 0, 29, 5), Rect(0, 0, 3, 40)}) {
+      if (f == sfLinear && r.Right > 13 && r.Bottom > 11)
+        continue; // the bilinear enlargement, tested on its own
+      TBitmap32 dst;
+      dst.SetSize(r.Right, r.Bottom);
+      Stretch(dst, r, src, f);
+      const auto wx = RefWeights(f, r.Right, 13), wy = RefWeights(f, r.Bottom, 11);
+      for (int y = 0; y < r.Bottom; ++y)
+        for (int x = 0; x < r.Right; ++x)
+          for (int l = 0; l < 4; ++l) {
+            int64_t sum = 0;
+            for (auto [sy, w1] : wy[y])
+              for (auto [sx, w2] : wx[x])
+                sum += int64_t(w1) * w2 * ((src.GetPixel(sx, sy) >> (8 * l)) & 255);
+            const int64_t expected = std::clamp<int64_t>(sum, 0, 255 * 65536) >> 16;
+            ASSERT_EQ((dst.GetPixel(x, y) >> (8 * l)) & 255, uint32_t(expected))
+                << Name(f) << " " << r.Right << "x" << r.Bottom << " at " << x << "," << y;
+          }
+    }
 }
 
 TEST(Stretch, OvershootIsLimitedNotWrapped) {
