@@ -308,6 +308,50 @@ TWeights BuildWeights(TStretchFilter Filter, int32_t DstLen, int32_t SrcLo, int3
   return t;
 }
 
+using TLanes = int32_t __attribute__((vector_size(16)));
+
+// Sums of weight x channel over the taps' source rows, for every lane of
+// the row part in use; two taps at a time so that the products pair up.
+__attribute__((target_clones("avx2", "default"))) void
+VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t *W,
+             int32_t Taps) {
+  std::fill(V, V + Lanes, 0);
+  int32_t k = 0;
+  for (; k + 1 < Taps; k += 2) {
+    const uint8_t *a = Rows[k];
+    const uint8_t *b = Rows[k + 1];
+    const int32_t wa = W[k], wb = W[k + 1];
+    for (size_t l = 0; l < Lanes; ++l)
+      V[l] += wa * a[l] + wb * b[l];
+  }
+  if (k < Taps) {
+    const uint8_t *a = Rows[k];
+    const int32_t wa = W[k];
+    for (size_t l = 0; l < Lanes; ++l)
+      V[l] += wa * a[l];
+  }
+}
+
+// Every filter is limited, not just those with negative lobes: a weight
+// corrected below zero must not wrap a channel round.
+__attribute__((target_clones("avx2", "default"))) void
+HorizontalPass(TColor32 *Out, int32_t Count, const int32_t *V, const int32_t *Start,
+               const int32_t *Offset, const int32_t *W) {
+  constexpr int32_t top = 255 * 65536;
+  for (int32_t x = 0; x < Count; ++x) {
+    TLanes acc = {0, 0, 0, 0};
+    for (int32_t k = Start[x]; k < Start[x + 1]; ++k) {
+      TLanes v;
+      std::memcpy(&v, V + Offset[k], sizeof v);
+      acc += W[k] * v;
+    }
+    TColor32 c = 0;
+    for (int l = 0; l < 4; ++l)
+      c |= static_cast<TColor32>(std::clamp(acc[l], 0, top) >> 16) << (8 * l);
+    Out[x] = c;
+  }
+}
+
 void StretchGeneral(const TStretchJob &J, TStretchFilter Filter) {
   const int32_t w = J.Clip.Width();
   const TWeights cols = BuildWeights(Filter, J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right,
@@ -316,34 +360,21 @@ void StretchGeneral(const TStretchJob &J, TStretchFilter Filter) {
                                      J.Clip.Top, J.Clip.Bottom, J.DstRect.Top);
   const int32_t c0 = cols.MinPos;
   const size_t lanes = static_cast<size_t>(cols.MaxPos - c0 + 1) * 4;
+  std::vector<int32_t> offsets(cols.Pos.size());
+  for (size_t k = 0; k < offsets.size(); ++k)
+    offsets[k] = (cols.Pos[k] - c0) * 4;
   std::vector<int32_t> vsum(lanes);
+  std::vector<const uint8_t *> srcRows;
   std::vector<TColor32> buf(static_cast<size_t>(w));
-  constexpr int32_t top = 255 * 65536;
   for (int32_t y = J.Clip.Top; y < J.Clip.Bottom; ++y) {
     const int32_t ry = y - J.Clip.Top;
-    std::fill(vsum.begin(), vsum.end(), 0);
-    for (int32_t k = rows.Start[ry]; k < rows.Start[ry + 1]; ++k) {
-      const int32_t wy = rows.W[k];
-      const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, rows.Pos[k]));
-      int32_t *v = vsum.data();
-      for (size_t l = 0; l < lanes; ++l)
-        v[l] += wy * src[l];
-    }
-    for (int32_t x = 0; x < w; ++x) {
-      int32_t acc[4] = {0, 0, 0, 0};
-      for (int32_t k = cols.Start[x]; k < cols.Start[x + 1]; ++k) {
-        const int32_t wx = cols.W[k];
-        const int32_t *v = vsum.data() + static_cast<size_t>(cols.Pos[k] - c0) * 4;
-        for (int l = 0; l < 4; ++l)
-          acc[l] += wx * v[l];
-      }
-      // Every filter is limited, not just those with negative lobes: a
-      // weight corrected below zero must not wrap a channel round.
-      TColor32 c = 0;
-      for (int l = 0; l < 4; ++l)
-        c |= static_cast<TColor32>(std::clamp(acc[l], 0, top) >> 16) << (8 * l);
-      buf[x] = c;
-    }
+    const int32_t k0 = rows.Start[ry], k1 = rows.Start[ry + 1];
+    srcRows.clear();
+    for (int32_t k = k0; k < k1; ++k)
+      srcRows.push_back(reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, rows.Pos[k])));
+    VerticalPass(vsum.data(), lanes, srcRows.data(), rows.W.data() + k0, k1 - k0);
+    HorizontalPass(buf.data(), w, vsum.data(), cols.Start.data(), offsets.data(),
+                   cols.W.data());
     J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
   }
 }
