@@ -178,9 +178,13 @@ inline TColor32 Lerp(TColor32 X, TColor32 Y, uint32_t W) {
   return Pack((Expand(X) * W + Expand(Y) * (256 - W) + Bias) >> 8);
 }
 
-inline uint32_t Weight(TColor32 W) { return W > 255 ? 255 : W; }
+inline uint32_t Weight(TColor32 W) {
+  return W > 255 ? 255 : W;
+}
 
-inline TColor32 MasterWeight(TColor32 M) { return M > 255 ? 255 : M; }
+inline TColor32 MasterWeight(TColor32 M) {
+  return M > 255 ? 255 : M;
+}
 
 inline uint32_t MergeLane(uint32_t Fc, uint32_t Bc, uint32_t Fa, uint32_t Ba, uint32_t k) {
   const uint32_t Bp = (Bc * Ba) >> 8;
@@ -194,7 +198,9 @@ inline uint32_t MergeLane(uint32_t Fc, uint32_t Bc, uint32_t Fa, uint32_t Ba, ui
 
 } // namespace
 
-TColor32 ColorMix(TColor32 X, TColor32 Y, TColor32 W) { return Lerp(X, Y, Weight(W)); }
+TColor32 ColorMix(TColor32 X, TColor32 Y, TColor32 W) {
+  return Lerp(X, Y, Weight(W));
+}
 
 void ColorMixInPlace(TColor32 X, TColor32 &B, TColor32 W) {
   W = Weight(W);
@@ -207,7 +213,9 @@ void ColorMixInPlace(TColor32 X, TColor32 &B, TColor32 W) {
   B = Lerp(X, B, W);
 }
 
-TColor32 ColorBlend(TColor32 F, TColor32 B) { return Lerp(F, B, F >> 24); }
+TColor32 ColorBlend(TColor32 F, TColor32 B) {
+  return Lerp(F, B, F >> 24);
+}
 
 void ColorBlendInPlace(TColor32 F, TColor32 &B) {
   const uint32_t a = F >> 24;
@@ -270,7 +278,9 @@ TColor32 ColorMerge(TColor32 F, TColor32 B) {
   return (Ra << 24) | (r << 16) | (g << 8) | b;
 }
 
-void ColorMergeInPlace(TColor32 F, TColor32 &B) { B = ColorMerge(F, B); }
+void ColorMergeInPlace(TColor32 F, TColor32 &B) {
+  B = ColorMerge(F, B);
+}
 
 void ColorMergeSpan(const TColor32 *Src, TColor32 *Dst, int32_t Count) {
   for (int32_t i = 0; i < Count; ++i)
@@ -327,15 +337,16 @@ TColor32 ColorMergeMix(TColor32 F, TColor32 B, TColor32 W) {
   return ColorMerge((F & 0xFFFFFF) | (Weight(W) << 24), B);
 }
 
-void ColorMergeMixInPlace(TColor32 F, TColor32 &B, TColor32 W) { B = ColorMergeMix(F, B, W); }
+void ColorMergeMixInPlace(TColor32 F, TColor32 &B, TColor32 W) {
+  B = ColorMergeMix(F, B, W);
+}
 
 const std::array<TBlendValueProc, 2> BlendValueProcs = {ColorBlend, ColorMerge};
-const std::array<TBlendInPlaceProc, 2> BlendInPlaceProcs = {ColorBlendInPlace,
-                                                            ColorMergeInPlace};
+const std::array<TBlendInPlaceProc, 2> BlendInPlaceProcs = {ColorBlendInPlace, ColorMergeInPlace};
 const std::array<TBlendScaledValueProc, 2> BlendScaledValueProcs = {ColorBlendScaled,
                                                                     ColorMergeScaled};
-const std::array<TBlendScaledInPlaceProc, 2> BlendScaledInPlaceProcs = {
-    ColorBlendScaledInPlace, ColorMergeScaledInPlace};
+const std::array<TBlendScaledInPlaceProc, 2> BlendScaledInPlaceProcs = {ColorBlendScaledInPlace,
+                                                                        ColorMergeScaledInPlace};
 const std::array<TMixValueProc, 2> MixValueProcs = {ColorMix, ColorMergeMix};
 const std::array<TMixInPlaceProc, 2> MixInPlaceProcs = {ColorMixInPlace, ColorMergeMixInPlace};
 const std::array<TBlendSpanProc, 2> BlendSpanProcs = {ColorBlendSpan, ColorMergeSpan};
@@ -461,8 +472,7 @@ void TBitmap32::HandleChanged() {
     OnHandleChanged(*this);
 }
 
-void TBitmap32::ChangeSize(int32_t &Width, int32_t &Height, int32_t NewWidth,
-                           int32_t NewHeight) {
+void TBitmap32::ChangeSize(int32_t &Width, int32_t &Height, int32_t NewWidth, int32_t NewHeight) {
   ReleaseStore();
   Width = 0;
   Height = 0;
@@ -491,8 +501,8 @@ void TBitmap32::SetClipBox(const TRect &Value) {
                                                     std::numeric_limits<int32_t>::min(),
                                                     std::numeric_limits<int32_t>::max()));
   };
-  FFixedClipRect = {scale(FClipRect.Left, 16), scale(FClipRect.Top, 16),
-                    scale(FClipRect.Right, 16), scale(FClipRect.Bottom, 16)};
+  FFixedClipRect = {scale(FClipRect.Left, 16), scale(FClipRect.Top, 16), scale(FClipRect.Right, 16),
+                    scale(FClipRect.Bottom, 16)};
   F256ClipRect = {scale(FClipRect.Left, 8), scale(FClipRect.Top, 8), scale(FClipRect.Right, 8),
                   scale(FClipRect.Bottom, 8)};
   FClipping = !(FClipRect == BoundsRect());
@@ -649,8 +659,7 @@ void TBitmap32::HorzLineBlend(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
 void TBitmap32::HorzLineClipped(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
   if (X1 > X2)
     std::swap(X1, X2);
-  if (Y < FClipRect.Top || Y >= FClipRect.Bottom || X2 < FClipRect.Left ||
-      X1 >= FClipRect.Right)
+  if (Y < FClipRect.Top || Y >= FClipRect.Bottom || X2 < FClipRect.Left || X1 >= FClipRect.Right)
     return;
   HorzLine(std::max(X1, FClipRect.Left), Y, std::min(X2, FClipRect.Right - 1), c);
 }
@@ -658,8 +667,7 @@ void TBitmap32::HorzLineClipped(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
 void TBitmap32::HorzLineBlendClipped(int32_t X1, int32_t Y, int32_t X2, TColor32 c) {
   if (X1 > X2)
     std::swap(X1, X2);
-  if (Y < FClipRect.Top || Y >= FClipRect.Bottom || X2 < FClipRect.Left ||
-      X1 >= FClipRect.Right)
+  if (Y < FClipRect.Top || Y >= FClipRect.Bottom || X2 < FClipRect.Left || X1 >= FClipRect.Right)
     return;
   HorzLineBlend(std::max(X1, FClipRect.Left), Y, std::min(X2, FClipRect.Right - 1), c);
 }
@@ -692,8 +700,7 @@ void TBitmap32::VertLineBlend(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
 void TBitmap32::VertLineClipped(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
   if (Y1 > Y2)
     std::swap(Y1, Y2);
-  if (X < FClipRect.Left || X >= FClipRect.Right || Y2 < FClipRect.Top ||
-      Y1 >= FClipRect.Bottom)
+  if (X < FClipRect.Left || X >= FClipRect.Right || Y2 < FClipRect.Top || Y1 >= FClipRect.Bottom)
     return;
   VertLine(X, std::max(Y1, FClipRect.Top), std::min(Y2, FClipRect.Bottom - 1), c);
 }
@@ -701,8 +708,7 @@ void TBitmap32::VertLineClipped(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
 void TBitmap32::VertLineBlendClipped(int32_t X, int32_t Y1, int32_t Y2, TColor32 c) {
   if (Y1 > Y2)
     std::swap(Y1, Y2);
-  if (X < FClipRect.Left || X >= FClipRect.Right || Y2 < FClipRect.Top ||
-      Y1 >= FClipRect.Bottom)
+  if (X < FClipRect.Left || X >= FClipRect.Right || Y2 < FClipRect.Top || Y1 >= FClipRect.Bottom)
     return;
   VertLineBlend(X, std::max(Y1, FClipRect.Top), std::min(Y2, FClipRect.Bottom - 1), c);
 }

@@ -49,10 +49,18 @@ constexpr TColor32 clTransparent32 = 0x00000000;
 // index is in the low byte.
 using TPlatformColor = int32_t;
 
-constexpr int32_t RedComponent(TColor32 c) { return static_cast<int32_t>((c >> 16) & 255); }
-constexpr int32_t GreenComponent(TColor32 c) { return static_cast<int32_t>((c >> 8) & 255); }
-constexpr int32_t BlueComponent(TColor32 c) { return static_cast<int32_t>(c & 255); }
-constexpr int32_t AlphaComponent(TColor32 c) { return static_cast<int32_t>(c >> 24); }
+constexpr int32_t RedComponent(TColor32 c) {
+  return static_cast<int32_t>((c >> 16) & 255);
+}
+constexpr int32_t GreenComponent(TColor32 c) {
+  return static_cast<int32_t>((c >> 8) & 255);
+}
+constexpr int32_t BlueComponent(TColor32 c) {
+  return static_cast<int32_t>(c & 255);
+}
+constexpr int32_t AlphaComponent(TColor32 c) {
+  return static_cast<int32_t>(c >> 24);
+}
 
 // Composes from channel values; out-of-range values are masked, as stored
 // colours have always been made.
@@ -152,8 +160,12 @@ constexpr TFixed FixedHalf = 32768;
 
 // round(v * 65536), saturated to the 32-bit range; NaN gives 0.
 TFixed Fixed(double v);
-constexpr int32_t FixedRound(TFixed v) { return (v + 0x7FFF) >> 16; }
-constexpr int32_t FixedFloor(TFixed v) { return v >> 16; }
+constexpr int32_t FixedRound(TFixed v) {
+  return (v + 0x7FFF) >> 16;
+}
+constexpr int32_t FixedFloor(TFixed v) {
+  return v >> 16;
+}
 constexpr int32_t FixedCeil(TFixed v) {
   return static_cast<int32_t>((static_cast<int64_t>(v) + 0xFFFF) >> 16);
 }
@@ -162,7 +174,9 @@ constexpr TFixed FixedMul(TFixed a, TFixed b) {
 }
 // (a * 65536) / b in 64 bits; b = 0 saturates towards the sign of a.
 TFixed FixedDiv(TFixed a, TFixed b);
-constexpr float FixedToFloat(TFixed v) { return static_cast<float>(v) / 65536.0f; }
+constexpr float FixedToFloat(TFixed v) {
+  return static_cast<float>(v) / 65536.0f;
+}
 
 struct TPoint {
   int32_t X = 0;
@@ -215,13 +229,25 @@ struct TSize {
   friend bool operator==(const TSize &, const TSize &) = default;
 };
 
-constexpr TPoint Point(int32_t X, int32_t Y) { return {X, Y}; }
-constexpr TFixedPoint FixedPoint(TFixed X, TFixed Y) { return {X, Y}; }
-constexpr TFloatPoint FloatPoint(float X, float Y) { return {X, Y}; }
-constexpr TRect Rect(int32_t L, int32_t T, int32_t R, int32_t B) { return {L, T, R, B}; }
-constexpr TFloatRect FloatRect(float L, float T, float R, float B) { return {L, T, R, B}; }
+constexpr TPoint Point(int32_t X, int32_t Y) {
+  return {X, Y};
+}
+constexpr TFixedPoint FixedPoint(TFixed X, TFixed Y) {
+  return {X, Y};
+}
+constexpr TFloatPoint FloatPoint(float X, float Y) {
+  return {X, Y};
+}
+constexpr TRect Rect(int32_t L, int32_t T, int32_t R, int32_t B) {
+  return {L, T, R, B};
+}
+constexpr TFloatRect FloatRect(float L, float T, float R, float B) {
+  return {L, T, R, B};
+}
 // True when the rectangle covers no pixel.
-constexpr bool IsRectEmpty(const TRect &r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
+constexpr bool IsRectEmpty(const TRect &r) {
+  return r.Right <= r.Left || r.Bottom <= r.Top;
+}
 // The common part; false (and an empty Dst) when there is none.
 bool IntersectRect(TRect &Dst, const TRect &A, const TRect &B);
 
@@ -315,8 +341,7 @@ public:
 
 protected:
   // Stores the new size (and the storage for it) in the given fields.
-  virtual void ChangeSize(int32_t &Width, int32_t &Height, int32_t NewWidth,
-                          int32_t NewHeight) = 0;
+  virtual void ChangeSize(int32_t &Width, int32_t &Height, int32_t NewWidth, int32_t NewHeight) = 0;
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
@@ -604,9 +629,9 @@ void TransferSameSize(TBitmap32 &Dst, int32_t DstX, int32_t DstY, const TBitmap3
 
 // Stretch transfer of SrcRect of Src onto DstRect of Dst within DstClip.
 // Provided by fsGR32_Transforms.cpp.
-void TransferStretched(TBitmap32 *Dst, const TRect &DstRect, const TRect &DstClip,
-                       TBitmap32 *Src, const TRect &SrcRect, TStretchFilter Filter,
-                       TDrawMode Mode, const TPixelCombineEvent &CombineCallback);
+void TransferStretched(TBitmap32 *Dst, const TRect &DstRect, const TRect &DstClip, TBitmap32 *Src,
+                       const TRect &SrcRect, TStretchFilter Filter, TDrawMode Mode,
+                       const TPixelCombineEvent &CombineCallback);
 
 // ---------------------------------------------------------------------------
 // Bitmap utilities of the effects: in place, each a no-op on a null bitmap,

@@ -53,9 +53,13 @@ void TByteMap::Assign(const TByteMap &Source) {
   });
 }
 
-void TByteMap::Assign(const TBitmap32 &Source) { ByteMapFromBitmap(Source, ckWeighted); }
+void TByteMap::Assign(const TBitmap32 &Source) {
+  ByteMapFromBitmap(Source, ckWeighted);
+}
 
-void TByteMap::AssignTo(TBitmap32 &Dst) const { ByteMapToBitmap(Dst, ckAverage); }
+void TByteMap::AssignTo(TBitmap32 &Dst) const {
+  ByteMapToBitmap(Dst, ckAverage);
+}
 
 void TByteMap::ByteMapFromBitmap(const TBitmap32 &Source, TConversionKind Kind) {
   Bracketed(*this, [&] {

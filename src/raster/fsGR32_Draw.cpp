@@ -181,7 +181,9 @@ void TBitmap32::LineToBlend(int32_t X, int32_t Y) {
   MoveTo(X, Y);
 }
 
-void TBitmap32::MoveToSmooth(TFixed X, TFixed Y) { MoveTo(X, Y); }
+void TBitmap32::MoveToSmooth(TFixed X, TFixed Y) {
+  MoveTo(X, Y);
+}
 
 void TBitmap32::LineToSmooth(TFixed X, TFixed Y) {
   DrawLineSmooth(FPenPosX, FPenPosY, X, Y, FLineColor, false);
@@ -222,7 +224,8 @@ TColor32 TBitmap32::GetStippleColor() {
     i = 0;
   }
   i = std::min(i, n - 1);
-  const int32_t f = std::clamp(static_cast<int32_t>(std::lrint((s - static_cast<float>(i)) * 255.0f)), 0, 255);
+  const int32_t f =
+      std::clamp(static_cast<int32_t>(std::lrint((s - static_cast<float>(i)) * 255.0f)), 0, 255);
   TColor32 result;
   if (f == 0)
     result = FStipplePattern[i];
@@ -327,8 +330,8 @@ float PixelDistance(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
 
 } // namespace
 
-void TBitmap32::SmoothLine(TFixed X1, TFixed Y1, TFixed X2, TFixed Y2, TColor32 c,
-                           bool IncludeLast, bool Stippled) {
+void TBitmap32::SmoothLine(TFixed X1, TFixed Y1, TFixed X2, TFixed Y2, TColor32 c, bool IncludeLast,
+                           bool Stippled) {
   const float correction = IncludeLast ? 1.0f : 0.0f;
   int64_t x1 = X1, y1 = Y1, x2 = X2, y2 = Y2;
   const TClipBounds bounds{static_cast<int64_t>(FClipRect.Left) * 65536,
@@ -356,10 +359,10 @@ void TBitmap32::SmoothLine(TFixed X1, TFixed Y1, TFixed X2, TFixed Y2, TColor32 
   if (includeLast)
     L += 65536;
   if (L >= 256) {
-    const int64_t sx =
-        static_cast<int64_t>(std::nearbyint(static_cast<double>(dx) * 65536.0 / static_cast<double>(L)));
-    const int64_t sy =
-        static_cast<int64_t>(std::nearbyint(static_cast<double>(dy) * 65536.0 / static_cast<double>(L)));
+    const int64_t sx = static_cast<int64_t>(
+        std::nearbyint(static_cast<double>(dx) * 65536.0 / static_cast<double>(L)));
+    const int64_t sy = static_cast<int64_t>(
+        std::nearbyint(static_cast<double>(dy) * 65536.0 / static_cast<double>(L)));
     const TRect clip = FClipRect;
     int64_t x = x1, y = y1;
     for (int64_t k = L >> 16; k > 0; --k) {

@@ -271,8 +271,7 @@ void BlurFast(TBitmap32 *B, float Radius) {
 }
 
 void MergeUnder(TBitmap32 *B, const TBitmap32 *Other, TColor32 Alpha) {
-  if (!B || !Other || B->IsBlank() || Other->IsBlank() ||
-      B->PixelCount() != Other->PixelCount())
+  if (!B || !Other || B->IsBlank() || Other->IsBlank() || B->PixelCount() != Other->PixelCount())
     return;
   TColor32 *p = B->Bits();
   const TColor32 *q = Other->Bits();

@@ -61,8 +61,10 @@ TEST(Colour, HslRoundTripAndRounding) {
     float h, s, l;
     TColor32 rgb;
   } cases[] = {
-      {0.0f, 1.0f, 0.5f, 0xFFFF0000},        {1.0f / 3.0f, 1.0f, 0.5f, 0xFF00FF00},
-      {2.0f / 3.0f, 1.0f, 0.5f, 0xFF0000FF}, {0.0f, 0.0f, 1.0f, 0xFFFFFFFF},
+      {0.0f, 1.0f, 0.5f, 0xFFFF0000},
+      {1.0f / 3.0f, 1.0f, 0.5f, 0xFF00FF00},
+      {2.0f / 3.0f, 1.0f, 0.5f, 0xFF0000FF},
+      {0.0f, 0.0f, 1.0f, 0xFFFFFFFF},
       {0.0f, 0.0f, 0.0f, 0xFF000000},
       // 0.5 * 255 = 127.5 goes to the even neighbour.
       {0.3f, 0.0f, 0.5f, 0xFF808080},
@@ -125,7 +127,9 @@ TEST(Blend, BlendFormsAgreeWithTheLaneFormula) {
       ASSERT_EQ(ColorBlend(f, bg), LaneLerp(f, bg, f >> 24));
       TColor32 inPlace = bg;
       ColorBlendInPlace(f, inPlace);
-      const TColor32 expected = (f >> 24) == 0 ? bg : (f >> 24) == 255 ? f : LaneLerp(f, bg, f >> 24);
+      const TColor32 expected = (f >> 24) == 0     ? bg
+                                : (f >> 24) == 255 ? f
+                                                   : LaneLerp(f, bg, f >> 24);
       ASSERT_EQ(inPlace, expected) << std::hex << f << " " << bg;
     }
   // The value form has no shortcut: alpha 0 still rounds towards F.
@@ -219,8 +223,7 @@ TEST(Blend, MergeScaledExact) {
       {0xFF123456, 0x80ABCDEF, 0, 0x80ABCDEF},   // opaque F, no M: B
       {0x00123456, 0x80ABCDEF, 200, 0x80ABCDEF}, // transparent F: B
       {0xFF123456, 0x00ABCDEF, 128, 0x80123456}, // transparent B: F's colour, alpha Fw
-      {0x80FF0000, 0xFF0000FF, 255, 0xFF7F007F},
-      {0x80FFFFFF, 0x80FFFFFF, 255, 0xC0FEFEFE},
+      {0x80FF0000, 0xFF0000FF, 255, 0xFF7F007F}, {0x80FFFFFF, 0x80FFFFFF, 255, 0xC0FEFEFE},
       {0xFFFF0000, 0xFF0000FF, 128, 0xFF7F007F}, // opaque F at half M
   };
   for (const Case &c : cases)

@@ -209,8 +209,8 @@ TEST(Bitmap, BlendedSpanUsesTheCombineMode) {
     b.FillAll(0x800000FF);
     b.SetCombineMode(mode);
     b.HorzLineBlend(1, 0, 2, 0x80FF0000);
-    const TColor32 mixed = mode == cmBlend ? ColorBlend(0x80FF0000, 0x800000FF)
-                                           : ColorMerge(0x80FF0000, 0x800000FF);
+    const TColor32 mixed =
+        mode == cmBlend ? ColorBlend(0x80FF0000, 0x800000FF) : ColorMerge(0x80FF0000, 0x800000FF);
     EXPECT_EQ(Pixels(b), (std::vector<TColor32>{0x800000FF, mixed, mixed, 0x800000FF})) << mode;
   }
 }
@@ -308,8 +308,8 @@ TEST(Bitmap, ClippedLinesKeepTheirUnclippedPixels) {
   // drawn without one, inside the box.
   struct Line {
     int32_t x1, y1, x2, y2;
-  } lines[] = {{-30, -7, 70, 45}, {5, 60, 40, -20},  {-100, 25, 150, 26}, {25, -50, 26, 90},
-               {0, 0, 63, 63},    {63, 0, 0, 63},    {-5, 33, 80, 12},    {20, 30, 21, 31},
+  } lines[] = {{-30, -7, 70, 45}, {5, 60, 40, -20}, {-100, 25, 150, 26}, {25, -50, 26, 90},
+               {0, 0, 63, 63},    {63, 0, 0, 63},   {-5, 33, 80, 12},    {20, 30, 21, 31},
                {31, 10, -9, 50},  {38, 39, 22, 21}};
   const TRect clip = Rect(20, 21, 39, 40);
   for (const Line &l : lines)

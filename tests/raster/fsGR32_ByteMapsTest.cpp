@@ -55,12 +55,9 @@ TEST(ByteMap, ToBitmapWritesOneChannelOrGrey) {
     TConversionKind kind;
     TColor32 first, last;
   } cases[] = {
-      {ckRed, 0x80112010, 0x7F441B2C},
-      {ckGreen, 0x80401110, 0x7F0A442C},
-      {ckBlue, 0x80402011, 0x7F0A1B44},
-      {ckAlpha, 0x11402010, 0x440A1B2C},
-      {ckAverage, 0xFF111111, 0xFF444444},
-      {ckWeighted, 0xFF111111, 0xFF444444},
+      {ckRed, 0x80112010, 0x7F441B2C},     {ckGreen, 0x80401110, 0x7F0A442C},
+      {ckBlue, 0x80402011, 0x7F0A1B44},    {ckAlpha, 0x11402010, 0x440A1B2C},
+      {ckAverage, 0xFF111111, 0xFF444444}, {ckWeighted, 0xFF111111, 0xFF444444},
   };
   for (const Case &c : cases) {
     SampleBitmap bmp;

@@ -93,12 +93,11 @@ TEST(BitmapUtils, ShiftPixelsMovesTheLinearSequence) {
     int32_t dx, dy;
     std::vector<TColor32> expected;
   } cases[] = {
-      {1, 0, {0, 1, 2, 3, 4, 5}},      // the row end wraps into the next row
-      {-1, 0, {2, 3, 4, 5, 6, 0}},
-      {0, 1, {0, 0, 0, 1, 2, 3}},      // one row of 3
-      {-1, 1, {0, 0, 1, 2, 3, 4}},     // dx + dy * Width = 2
-      {0, 2, {0, 0, 0, 0, 0, 0}},      // exactly the pixel count
-      {7, 0, {1, 2, 3, 4, 5, 6}},      // beyond the pixel count: nothing
+      {1, 0, {0, 1, 2, 3, 4, 5}}, // the row end wraps into the next row
+      {-1, 0, {2, 3, 4, 5, 6, 0}}, {0, 1, {0, 0, 0, 1, 2, 3}}, // one row of 3
+      {-1, 1, {0, 0, 1, 2, 3, 4}},                             // dx + dy * Width = 2
+      {0, 2, {0, 0, 0, 0, 0, 0}},                              // exactly the pixel count
+      {7, 0, {1, 2, 3, 4, 5, 6}},                              // beyond the pixel count: nothing
       {0, 0, {1, 2, 3, 4, 5, 6}},
   };
   for (const Case &c : cases) {
@@ -122,8 +121,7 @@ TEST(BitmapUtils, WeightMaps) {
 
   FromValues w(5, 1, {200, 256, 32768, 65280, 100000});
   WeightsToColor(&w, 0x12ABCDEF);
-  EXPECT_EQ(Rows(w),
-            (std::vector<TColor32>{200, 0x01ABCDEF, 0x80ABCDEF, 0xFFABCDEF, 0xFFABCDEF}));
+  EXPECT_EQ(Rows(w), (std::vector<TColor32>{200, 0x01ABCDEF, 0x80ABCDEF, 0xFFABCDEF, 0xFFABCDEF}));
 }
 
 TEST(BitmapUtils, BoxBlurPassAveragesAcrossRowEnds) {
