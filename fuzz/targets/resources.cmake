@@ -1,0 +1,1 @@
+tallisyn_fuzz_target(resource_xml MODULE persist SOURCE fuzz_resource_xml.cpp)
