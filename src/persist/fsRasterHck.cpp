@@ -226,8 +226,10 @@ void LoadHckFromStream(TStream &s, TBitmap32 &bmp, int32_t pageIndex, THckHeader
                        std::to_string(h.Height) + " pixels)");
   const int64_t planeSize = h.PlaneByteSize();
   if (planeSize == 0) {
-    // No plane has any bits: nothing to read, every pixel opaque black.
-    HckPlanesToBitmap({}, h, bmp);
+    // No plane has any bits, so there is no picture to read; a header alone
+    // must not conjure up a large black one.
+    bmp.SetSize(0, 0);
+    bmp.Changed();
     return;
   }
 
