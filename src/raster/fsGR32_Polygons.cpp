@@ -148,8 +148,19 @@ bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTra
     const int64_t sx = bottom.X > top.X ? 1 : (bottom.X < top.X ? -1 : 0);
     int64_t e = (dx % dy) / 2;
     int64_t x = top.X;
+    int64_t row = top.Y;
+    if (row < minY && dx <= 2 * dy) {
+      // Rows above the table in one step: without the third correction the
+      // walk has subtracted dy exactly floor((e + k dx - 1) / dy) times.
+      const int64_t k = minY - row;
+      const int64_t E = e + k * dx;
+      const int64_t n = E >= 1 ? (E - 1) / dy : 0;
+      x += sx * n;
+      e = E - n * dy;
+      row = minY;
+    }
     const int64_t last = std::min(bottom.Y, maxY + 1);
-    for (int64_t row = top.Y; row < last; ++row) {
+    for (; row < last; ++row) {
       if (row >= minY) {
         const int64_t cx = std::clamp(x, xLo, xHi);
         Table.Cross[cursor[row - minY]++] = (cx << 1) | (up ? 1 : 0);

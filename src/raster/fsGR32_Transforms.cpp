@@ -1,6 +1,7 @@
 #include "raster/fsGR32_Transforms.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -139,6 +140,49 @@ std::vector<int32_t> DraftBlocks(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, i
   return b;
 }
 
+// floor(x / N) for 0 <= x <= 255 * N with one multiply: with 2^K > 255 N^2
+// the rounded-up reciprocal is exact over that range.
+class TBlockDivider {
+public:
+  TBlockDivider() = default;
+  explicit TBlockDivider(uint64_t N) : FN(N) {
+    if (N < (uint64_t(1) << 22)) {
+      FK = static_cast<int>(std::bit_width(255 * N * N));
+      FM = ((uint64_t(1) << FK) + N - 1) / N;
+    }
+  }
+  uint64_t N() const { return FN; }
+  uint32_t operator()(uint64_t x) const {
+    return static_cast<uint32_t>(FK ? (x * FM) >> FK : x / FN);
+  }
+
+private:
+  uint64_t FN = 1;
+  uint64_t FM = 0;
+  int FK = 0;
+};
+
+// The block means of one destination row: Sums holds the column sums of the
+// row's source block from source column C0 on, four lanes each.
+void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
+                const uint32_t *Sums, uint64_t BlockHeight) {
+  TBlockDivider d0, d1;
+  for (int32_t x = 0; x < Count; ++x) {
+    uint64_t acc[4] = {0, 0, 0, 0};
+    for (int32_t sx = Cols[x]; sx < Cols[x + 1]; ++sx)
+      for (int l = 0; l < 4; ++l)
+        acc[l] += Sums[static_cast<size_t>(sx - C0) * 4 + l];
+    // The exact truncated mean: a uniform block keeps its colour.
+    const uint64_t n = BlockHeight * static_cast<uint64_t>(Cols[x + 1] - Cols[x]);
+    if (d0.N() != n) {
+      std::swap(d0, d1);
+      if (d0.N() != n)
+        d0 = TBlockDivider(n);
+    }
+    Out[x] = d0(acc[0]) | d0(acc[1]) << 8 | d0(acc[2]) << 16 | d0(acc[3]) << 24;
+  }
+}
+
 void StretchDraftShrink(const TStretchJob &J) {
   const int32_t w = J.Clip.Width();
   const int32_t h = J.Clip.Height();
@@ -157,17 +201,8 @@ void StretchDraftShrink(const TStretchJob &J) {
       for (size_t k = 0; k < sums.size(); ++k)
         sums[k] += src[k];
     }
-    const uint64_t bh = static_cast<uint64_t>(rows[y + 1] - rows[y]);
-    for (int32_t x = 0; x < w; ++x) {
-      uint64_t acc[4] = {0, 0, 0, 0};
-      for (int32_t sx = cols[x]; sx < cols[x + 1]; ++sx)
-        for (int l = 0; l < 4; ++l)
-          acc[l] += sums[static_cast<size_t>(sx - c0) * 4 + l];
-      // The exact truncated mean: a uniform block keeps its colour.
-      const uint64_t n = bh * static_cast<uint64_t>(cols[x + 1] - cols[x]);
-      buf[x] = static_cast<TColor32>(acc[0] / n) | static_cast<TColor32>(acc[1] / n) << 8 |
-               static_cast<TColor32>(acc[2] / n) << 16 | static_cast<TColor32>(acc[3] / n) << 24;
-    }
+    BlockMeans(buf.data(), cols.data(), w, c0, sums.data(),
+               static_cast<uint64_t>(rows[y + 1] - rows[y]));
     J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, J.Clip.Top + y), w);
   }
 }
@@ -548,18 +583,8 @@ void DrawOntoAveraged(TBitmap32 &Dst, const TRect &DstRect, const TBitmap32 &Src
       for (size_t k = 0; k < sums.size(); ++k)
         s[k] += src[k];
     }
-    const uint32_t bh = static_cast<uint32_t>(rows[ry + 1] - rows[ry]);
-    TColor32 *dst = Dst.PixelPtr(clip.Left, y);
-    for (int32_t x = x0; x < x1; ++x) {
-      uint64_t acc[4] = {0, 0, 0, 0};
-      for (int32_t sx = cols[x]; sx < cols[x + 1]; ++sx)
-        for (int l = 0; l < 4; ++l)
-          acc[l] += sums[static_cast<size_t>(sx - c0) * 4 + l];
-      const uint64_t n = static_cast<uint64_t>(bh) * static_cast<uint64_t>(cols[x + 1] - cols[x]);
-      dst[x - x0] = static_cast<TColor32>(acc[0] / n) | static_cast<TColor32>(acc[1] / n) << 8 |
-                    static_cast<TColor32>(acc[2] / n) << 16 |
-                    static_cast<TColor32>(acc[3] / n) << 24;
-    }
+    BlockMeans(Dst.PixelPtr(clip.Left, y), cols.data() + x0, x1 - x0, c0, sums.data(),
+               static_cast<uint64_t>(rows[ry + 1] - rows[ry]));
   }
   Dst.EndUpdate();
   Dst.Changed();

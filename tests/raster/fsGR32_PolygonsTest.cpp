@@ -209,6 +209,25 @@ TEST(Polygons, NothingIsWrittenOutsideTheBitmapOrClipBox) {
   }
 }
 
+// Edges that start far above the bitmap reach its rows where they would
+// have reached them inside a taller one.
+TEST(Polygons, EdgesFromFarAboveLandWhereTheyWould) {
+  const Pts shape = {{3.3, -310.7}, {38.9, -200}, {31.2, 35.6}, {20.1, 12.4}, {-5.5, 30.1},
+                     {1.7, -250.2}, {29.4, -300.3}};
+  for (bool smoothed : {true, false}) {
+    TFixture small(40, 40), tall(40, 400);
+    auto p = MakePolygon({shape}, smoothed, pfWinding);
+    p->FillContours(small.B, clRed32);
+    p->Translate(0, 360 * FixedOne);
+    p->FillContours(tall.B, clRed32);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x)
+        ASSERT_EQ(small.B.GetPixel(x, y), tall.B.GetPixel(x, y + 360))
+            << x << "," << y << (smoothed ? " smoothed" : " aliased");
+    EXPECT_GT(small.Touched(), 100);
+  }
+}
+
 TEST(Polygons, AliasedSpansCoverThePixelCentresInside) {
   TFixture f;
   // Left edge at 10.4 (centre 10.5 inside), right edge at 19.6 (centre 19.5
