@@ -674,9 +674,13 @@ const TXmlSettings &TXmlNode::Settings() const {
 }
 
 void TXmlNode::SetName(std::string_view name) {
+  // A trailing "/" would turn the start tag into the short form when the
+  // node is written, so it is refused like white space.
+  bool bad = !name.empty() && name.back() == '/';
   for (char c : name)
-    if (IsWhite(c))
-      throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", name));
+    bad = bad || IsWhite(c);
+  if (bad)
+    throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", name));
   FName = name;
 }
 

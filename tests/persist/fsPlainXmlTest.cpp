@@ -283,6 +283,7 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
       {"<a></a", "Missing \">\" in close tag of element a"},
       {"<r><></r>", "Missing element name"},
       {"<r><\"a b\"/></r>", "Illegal character in node name \"\"a b\"\""},
+      {"<r><a//></r>", "Illegal character in node name \"a/\""},
       {"<a x=\"1>", "Unexpected end of xml data in tag"},
       {"<r><!-- open", "Unexpected end of xml data in Comment"},
       {"", "No root element found in xml"},
