@@ -1,0 +1,1 @@
+tallisyn_fuzz_target(xml MODULE persist SOURCE fuzz_xml.cpp)
