@@ -9,25 +9,6 @@
 
 namespace {
 
-constexpr uint64_t LaneMask = 0x00FF00FF00FF00FFull;
-
-inline uint64_t Expand(TColor32 c) {
-  uint64_t x = c;
-  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
-  return (x | (x << 8)) & LaneMask;
-}
-
-inline TColor32 Pack(uint64_t x) {
-  x &= LaneMask;
-  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
-  return static_cast<TColor32>(x | (x >> 16));
-}
-
-// (a * w + b * (256 - w)) >> 8 per lane, truncating.
-inline uint64_t MixLanes(uint64_t a, uint64_t b, uint32_t w) {
-  return ((a * w + b * (256 - w)) >> 8) & LaneMask;
-}
-
 float SinC(float x) {
   if (x == 0.0f)
     return 1.0f;
@@ -233,20 +214,32 @@ std::vector<TLinearTap> LinearTaps(int32_t DstLen, int32_t SrcLo, int32_t SrcHi,
   return taps;
 }
 
+// One lane mix a * w + b * (256 - w) >> 8. The true sum stays below 65536,
+// so 16-bit arithmetic holds it exactly and the loops vectorise wide.
+inline uint8_t MixByte(uint16_t a, uint16_t b, uint16_t w, uint16_t w2) {
+  return static_cast<uint8_t>(static_cast<uint16_t>(static_cast<uint16_t>(a * w) +
+                                                    static_cast<uint16_t>(b * w2)) >>
+                              8);
+}
+
 void StretchBilinear(const TStretchJob &J) {
   const int32_t w = J.Clip.Width();
+  const size_t lanes = static_cast<size_t>(w) * 4;
   const auto cols = LinearTaps(J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right, J.Clip.Left,
                                J.Clip.Right, J.DstRect.Left);
   const auto rows = LinearTaps(J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom, J.Clip.Top,
                                J.Clip.Bottom, J.DstRect.Top);
   // The horizontally mixed source rows q and q + 1, kept while q repeats.
-  std::vector<uint64_t> upper(static_cast<size_t>(w)), lower(static_cast<size_t>(w));
+  std::vector<uint16_t> upper(lanes), lower(lanes);
   int32_t cachedUpper = -1, cachedLower = -1;
-  auto mixRow = [&](int32_t sy, std::vector<uint64_t> &out) {
-    const TColor32 *src = J.Src.ScanLine(sy);
+  auto mixRow = [&](int32_t sy, std::vector<uint16_t> &out) {
+    const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy));
     for (int32_t i = 0; i < w; ++i) {
       const TLinearTap &t = cols[i];
-      out[i] = MixLanes(Expand(src[t.P]), Expand(src[t.P + 1]), t.W);
+      const uint8_t *a = src + static_cast<size_t>(t.P) * 4;
+      const uint16_t wa = static_cast<uint16_t>(t.W), wb = static_cast<uint16_t>(256 - t.W);
+      for (int l = 0; l < 4; ++l)
+        out[static_cast<size_t>(i) * 4 + l] = MixByte(a[l], a[4 + l], wa, wb);
     }
   };
   std::vector<TColor32> buf(static_cast<size_t>(w));
@@ -266,8 +259,12 @@ void StretchBilinear(const TStretchJob &J) {
       mixRow(r.P + 1, lower);
       cachedLower = r.P + 1;
     }
-    for (int32_t i = 0; i < w; ++i)
-      buf[i] = Pack(MixLanes(upper[i], lower[i], r.W));
+    const uint16_t wa = static_cast<uint16_t>(r.W), wb = static_cast<uint16_t>(256 - r.W);
+    uint8_t *out = reinterpret_cast<uint8_t *>(buf.data());
+    const uint16_t *u = upper.data();
+    const uint16_t *d = lower.data();
+    for (size_t l = 0; l < lanes; ++l)
+      out[l] = MixByte(u[l], d[l], wa, wb);
     J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
   }
 }

@@ -80,6 +80,35 @@ TEST(Stretch, LinearEnlargementWeights) {
   }
 }
 
+TEST(Stretch, BilinearEnlargementMatchesItsDefinition) {
+  TBitmap32 src, dst;
+  Noise(src, 9, 7, 13);
+  dst.SetSize(31, 26);
+  Stretch(dst, dst.BoundsRect(), src, sfLinear);
+  auto tap = [](int i, int dstLen, int srcLen, int &p, int &w) {
+    const double s = double(srcLen) / dstLen;
+    const double x = std::clamp((i + 0.5) * s - 0.5, 0.0, srcLen - 1.0);
+    p = int(std::floor(x));
+    w = 256 - int(std::lrint((x - p) * 256));
+    if (p + 1 == srcLen)
+      p -= 1, w = 0;
+  };
+  for (int y = 0; y < 26; ++y)
+    for (int x = 0; x < 31; ++x) {
+      int px, wx, py, wy;
+      tap(x, 31, 9, px, wx);
+      tap(y, 26, 7, py, wy);
+      for (int l = 0; l < 4; ++l) {
+        auto ch = [&](int cx, int cy) { return int((src.GetPixel(cx, cy) >> (8 * l)) & 255); };
+        const int top = (ch(px + 1, py) * 256 + (ch(px, py) - ch(px + 1, py)) * wx) >> 8;
+        const int bot =
+            (ch(px + 1, py + 1) * 256 + (ch(px, py + 1) - ch(px + 1, py + 1)) * wx) >> 8;
+        ASSERT_EQ(int((dst.GetPixel(x, y) >> (8 * l)) & 255), (bot * 256 + (top - bot) * wy) >> 8)
+            << x << "," << y << " lane " << l;
+      }
+    }
+}
+
 TEST(Stretch, LanczosRepeatsASingleColumn) {
   TBitmap32 src, dst;
   Noise(src, 1, 6);
