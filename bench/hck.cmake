@@ -1,0 +1,1 @@
+tallisyn_bench(hck LIBS tallisyn_persist ZLIB::ZLIB)
