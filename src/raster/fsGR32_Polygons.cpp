@@ -427,7 +427,42 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTrans
   const TCombineMode mode = Bitmap.CombineMode();
   const TColor32 rgb = c & 0xFFFFFF;
   const TColor32 master = c >> 24;
-  if (FSmoothed) {
+  if (FSmoothed && mode == cmBlend) {
+    // The scaled blend, lane by lane: weight W = ((alpha + 1) * M) >> 8 and
+    // (F * W + B * (256 - W) + 128) >> 8, where W = 0 leaves B as it is, so
+    // no pixel needs a test and the lane loop vectorises.
+    std::vector<uint16_t> fl, wl;
+    const uint16_t fb = static_cast<uint16_t>(c & 255), fg = static_cast<uint16_t>((c >> 8) & 255),
+                   fr = static_cast<uint16_t>((c >> 16) & 255);
+    ForEachCoverageRow(table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover,
+                                                int32_t n) {
+      const int32_t len = std::min(n, clip.Right - c0);
+      if (len <= 0)
+        return;
+      const size_t lanes = static_cast<size_t>(len) * 4;
+      if (fl.size() < lanes) {
+        fl.resize(lanes + 256);
+        wl.resize(lanes + 256);
+      }
+      for (int32_t i = 0; i < len; ++i) {
+        const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
+        const uint16_t w = static_cast<uint16_t>(((alpha + 1) * master) >> 8);
+        uint16_t *f = fl.data() + static_cast<size_t>(i) * 4;
+        uint16_t *ww = wl.data() + static_cast<size_t>(i) * 4;
+        f[0] = fb, f[1] = fg, f[2] = fr, f[3] = static_cast<uint16_t>(alpha);
+        ww[0] = ww[1] = ww[2] = ww[3] = w;
+      }
+      uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
+      const uint16_t *f = fl.data();
+      const uint16_t *ww = wl.data();
+      for (size_t l = 0; l < lanes; ++l)
+        d[l] = static_cast<uint8_t>(
+            static_cast<uint16_t>(static_cast<uint16_t>(f[l] * ww[l]) +
+                                  static_cast<uint16_t>(d[l] * static_cast<uint16_t>(256 - ww[l])) +
+                                  128) >>
+            8);
+    });
+  } else if (FSmoothed) {
     const TBlendScaledSpanProc blend = BlendScaledSpanProcs[mode];
     std::vector<TColor32> colours;
     ForEachCoverageRow(table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover,

@@ -273,6 +273,35 @@ TEST(Polygons, SpanCallbackSeesTheColourFillsCoverage) {
     }
 }
 
+// The colour fill is the bitmap's scaled span blend of the coverage span,
+// with the colour's alpha as master alpha, over any background.
+TEST(Polygons, ColourFillBlendsTheCoverageSpans) {
+  for (TCombineMode mode : {cmBlend, cmMerge})
+    for (TColor32 colour : {0x80205FC0u, 0xFF102030u, 0x01FFFFFFu, 0x00FF0000u}) {
+      auto p = MakePolygon({Pentagram(15, 14, 13), Square(1.3, 2.6, 9.3, 7.7)}, true, pfWinding);
+      TFixture filled(30, 30, mode), expected(30, 30, mode);
+      uint32_t seed = 3;
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x)
+          filled.B.SetPixel(x, y, seed = seed * 1664525u + 1013904223u);
+      expected.B.Assign(filled.B);
+      p->FillContours(filled.B, colour);
+      p->FillContours(
+          expected.B,
+          [&](void *, TColor32 *dst, int32_t, const uint8_t *alpha, int32_t n, int32_t) {
+            std::vector<TColor32> span(n);
+            for (int32_t i = 0; i < n; ++i)
+              span[i] = TColor32(alpha[i]) << 24 | (colour & 0xFFFFFF);
+            BlendScaledSpanProcs[mode](span.data(), dst, n, colour >> 24);
+          },
+          nullptr);
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x)
+          ASSERT_EQ(filled.B.GetPixel(x, y), expected.B.GetPixel(x, y))
+              << x << "," << y << " mode " << int(mode) << " colour " << colour;
+    }
+}
+
 class TShift : public TPolygonTransformation {
 public:
   TFixedPoint Transform(const TFixedPoint &P) const override {
