@@ -10,20 +10,6 @@ namespace {
 
 __extension__ using TInt128 = __int128;
 
-constexpr uint64_t LaneMask = 0x00FF00FF00FF00FFull;
-
-inline uint64_t Expand(TColor32 c) {
-  uint64_t x = c;
-  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
-  return (x | (x << 8)) & LaneMask;
-}
-
-inline TColor32 Pack(uint64_t x) {
-  x &= LaneMask;
-  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
-  return static_cast<TColor32>(x | (x >> 16));
-}
-
 // ReadPixelBilinear's rule. Every product a * w + b * (256 - w) stays below
 // 65536, so 16-bit lanes hold the exact sums.
 inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int64_t limY,
@@ -176,29 +162,30 @@ void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First
     SampleRow(X, Y, Count, First, Last, 0, 0, FSpan.data());
     return;
   }
-  if (FSums.size() < static_cast<size_t>(Count))
-    FSums.resize(Count);
+  const size_t lanes = static_cast<size_t>(Count) * 4;
+  if (FSums.size() < lanes)
+    FSums.resize(lanes);
   if (FSampleRow.size() < static_cast<size_t>(Count))
     FSampleRow.resize(Count);
-  std::fill(FSums.begin() + First, FSums.begin() + Last + 1, 0);
-  // 36 samples of 255 stay below 65536, so the lanes never carry.
+  const size_t l0 = static_cast<size_t>(First) * 4, l1 = static_cast<size_t>(Last + 1) * 4;
+  std::fill(FSums.begin() + l0, FSums.begin() + l1, 0);
+  // 36 samples of 255 stay below 65536: 16-bit lane sums, a loop that
+  // vectorises.
+  uint16_t *sums = FSums.data();
   for (const TFloatPoint &o : FOffsets) {
     SampleRow(X, Y, Count, First, Last, o.X, o.Y, FSampleRow.data());
-    for (int32_t i = First; i <= Last; ++i)
-      FSums[i] += Expand(FSampleRow[i]);
+    const uint8_t *b = reinterpret_cast<const uint8_t *>(FSampleRow.data());
+    for (size_t l = l0; l < l1; ++l)
+      sums[l] = static_cast<uint16_t>(sums[l] + b[l]);
   }
-  const uint32_t n = static_cast<uint32_t>(FSamples);
-  for (int32_t i = First; i <= Last; ++i) {
-    const uint64_t s = FSums[i];
-    if (n == 4) {
-      FSpan[i] = Pack((s >> 2) & 0x3FFF3FFF3FFF3FFFull);
-    } else {
-      const uint32_t b = static_cast<uint32_t>(s & 0xFFFF) / n;
-      const uint32_t g = static_cast<uint32_t>((s >> 16) & 0xFFFF) / n;
-      const uint32_t r = static_cast<uint32_t>((s >> 32) & 0xFFFF) / n;
-      const uint32_t a = static_cast<uint32_t>((s >> 48) & 0xFFFF) / n;
-      FSpan[i] = (a << 24) | (r << 16) | (g << 8) | b;
-    }
+  uint8_t *out = reinterpret_cast<uint8_t *>(FSpan.data());
+  if (FSamples == 4) {
+    for (size_t l = l0; l < l1; ++l)
+      out[l] = static_cast<uint8_t>(sums[l] >> 2);
+  } else {
+    const uint16_t n = static_cast<uint16_t>(FSamples);
+    for (size_t l = l0; l < l1; ++l)
+      out[l] = static_cast<uint8_t>(sums[l] / n);
   }
 }
 

@@ -69,7 +69,7 @@ private:
 
   const TBitmap32 *FSource = nullptr;
   std::vector<TColor32> FSpan;
-  std::vector<uint64_t> FSums;
+  std::vector<uint16_t> FSums;
   std::vector<TColor32> FSampleRow;
   int32_t FFactor = 2;
   int32_t FSamples = 4;
