@@ -41,7 +41,8 @@ public:
   TfsResourceThread &operator=(const TfsResourceThread &) = delete;
 
   // The worker. Start notes the time as the last trim; Stop waits for the
-  // worker to finish its current look. Both may be called repeatedly.
+  // worker to finish its current look, so never call it while holding the
+  // resource lock. Both may be called repeatedly.
   void Start();
   void Stop();
   bool Running() const { return FRunning.load(); }
