@@ -3,6 +3,7 @@
 #include "persist/fsRasterError.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <numeric>
@@ -205,56 +206,72 @@ std::string FreqDecode(std::string_view block) {
       static_cast<uint64_t>(bitAt) > size)
     Corrupt();
 
+  // Count the symbols of each class first, so that the stream lengths are
+  // checked once and the decoding loop needs no bounds tests.
+  static const auto kClassCounts = [] {
+    std::array<std::array<uint8_t, 4>, 256> t{};
+    for (int v = 0; v < 256; ++v)
+      for (int k = 0; k < 4; ++k)
+        ++t[static_cast<size_t>(v)][static_cast<size_t>((v >> (2 * k)) & 3)];
+    return t;
+  }();
+  const uint8_t *classes = b + classAt;
+  const uint64_t fullBytes = static_cast<uint64_t>(n) / 4;
+  uint64_t perClass[4] = {};
+  for (uint64_t i = 0; i < fullBytes; ++i)
+    for (int c = 1; c < 4; ++c)
+      perClass[c] += kClassCounts[classes[i]][static_cast<size_t>(c)];
+  for (int64_t i = static_cast<int64_t>(fullBytes) * 4; i < n; ++i)
+    ++perClass[(classes[i >> 2] >> ((i & 3) * 2)) & 3];
+  // Each stream must be exactly as long as its symbols need (the bit
+  // stream at least), so that a cut block is noticed even where its last
+  // bytes were only padding.
+  if (byteAt + perClass[3] != static_cast<uint64_t>(nibbleAt) ||
+      static_cast<uint64_t>(bitAt - nibbleAt) != perClass[2] / 2 + 1 ||
+      static_cast<uint64_t>(bitAt) + perClass[1] / 8 + 1 > size)
+    Corrupt();
+
+  // Symbol by class and stored value; -1 where the rank lies beyond the
+  // stored table (never given to any byte) or is no rank at all.
+  const uint8_t *table = b + kFreqHeader;
+  auto symbol = [&](int r) { return r <= last ? int16_t(table[r]) : int16_t(-1); };
+  int16_t bitSymbol[2], nibbleSymbol[16], byteSymbol[256];
+  for (int v = 0; v < 2; ++v)
+    bitSymbol[v] = symbol(1 + v);
+  for (int v = 0; v < 16; ++v)
+    nibbleSymbol[v] = symbol(3 + v);
+  for (int v = 0; v < 256; ++v)
+    byteSymbol[v] = v < kByteClassLimit ? symbol(kFirstByteRank + v) : int16_t(-1);
+
   std::string out(static_cast<size_t>(n), '\0');
   uint8_t *o = Bytes(out);
-  const uint8_t *table = b + kFreqHeader;
-  const uint8_t *classes = b + classAt;
-  uint64_t bytePos = byteAt;
+  const uint8_t first = table[0];
+  const uint8_t *bytes = b + byteAt;
+  const uint8_t *nibbles = b + nibbleAt;
+  const uint8_t *bits = b + bitAt;
   uint64_t nibbleIndex = 0, bitIndex = 0;
   for (int64_t i = 0; i < n; ++i) {
-    const int cls = (classes[i >> 2] >> ((i & 3) * 2)) & 3;
-    int r;
-    switch (cls) {
+    int sym;
+    switch ((classes[i >> 2] >> ((i & 3) * 2)) & 3) {
     case 0:
-      r = 0;
+      sym = first;
       break;
-    case 1: {
-      uint64_t at = static_cast<uint64_t>(bitAt) + (bitIndex >> 3);
-      if (at >= size)
-        Corrupt();
-      r = 1 + ((b[at] >> (bitIndex & 7)) & 1);
+    case 1:
+      sym = bitSymbol[(bits[bitIndex >> 3] >> (bitIndex & 7)) & 1];
       ++bitIndex;
       break;
-    }
-    case 2: {
-      uint64_t at = static_cast<uint64_t>(nibbleAt) + (nibbleIndex >> 1);
-      if (at >= static_cast<uint64_t>(bitAt))
-        Corrupt();
-      r = 3 + ((b[at] >> ((nibbleIndex & 1) * 4)) & 15);
+    case 2:
+      sym = nibbleSymbol[(nibbles[nibbleIndex >> 1] >> ((nibbleIndex & 1) * 4)) & 15];
       ++nibbleIndex;
       break;
-    }
-    default: {
-      if (bytePos >= static_cast<uint64_t>(nibbleAt))
-        Corrupt();
-      int v = b[bytePos++];
-      if (v >= kByteClassLimit)
-        Corrupt();
-      r = kFirstByteRank + v;
+    default:
+      sym = byteSymbol[*bytes++];
       break;
     }
-    }
-    // Ranks beyond the stored table were never given to any byte.
-    if (r > last)
+    if (sym < 0)
       Corrupt();
-    o[i] = table[r];
+    o[i] = static_cast<uint8_t>(sym);
   }
-  // Each stream must be as long as its symbols need, so that a cut block is
-  // noticed even where its last bytes were only padding.
-  if (bytePos != static_cast<uint64_t>(nibbleAt) ||
-      static_cast<uint64_t>(bitAt - nibbleAt) != nibbleIndex / 2 + 1 ||
-      static_cast<uint64_t>(bitAt) + bitIndex / 8 + 1 > size)
-    Corrupt();
   return out;
 }
 
