@@ -26,15 +26,7 @@ void THckImage::LoadFromStream(TStream &stream, TBitmap32 &bitmap, int page, Tfs
   const auto w = static_cast<int32_t>(std::nearbyint(FWidth * s));
   const auto h = static_cast<int32_t>(std::nearbyint(FHeight * s));
   bitmap.SetSize(w, h);
-  // Nearest sampling, as a fresh bitmap's stretch filter draws.
-  for (int32_t y = 0; y < h; ++y) {
-    const int32_t sy = static_cast<int32_t>((int64_t(y) * 2 + 1) * FHeight / (int64_t(h) * 2));
-    const TColor32 *src = full.ScanLine(sy);
-    TColor32 *dst = bitmap.ScanLine(y);
-    for (int32_t x = 0; x < w; ++x)
-      dst[x] = src[(int64_t(x) * 2 + 1) * FWidth / (int64_t(w) * 2)];
-  }
-  bitmap.Changed();
+  full.DrawOnto(bitmap, Rect(0, 0, w, h));
 }
 
 void THckImage::SaveToStream(TStream &stream, const TBitmap32 &bitmap) {

@@ -261,3 +261,30 @@ TEST(ImageFiler, BitmapStreamsOfTBitmap32UseTheBmpForm) {
   got.LoadFromStream(s);
   EXPECT_EQ(imagetest::FirstDifference(got, src), "");
 }
+
+TEST(ImageFiler, HckAboveTheMaximumIsDrawnReduced) {
+  TBitmap32 src;
+  src.SetSize(80, 40);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 80; ++x)
+      src.SetPixel(x, y, x < 40 ? 0xFFFF0000 : 0xFF0000FF);
+  const std::string hck = Encode(".hck", src);
+  struct Case {
+    TfsMaxSize max;
+    int w, h;
+  } cases[] = {
+      {{20, 20}, 20, 10}, // scale min(20/40, 20/80) = 1/4
+      {{60, 30}, 60, 30}, // 3/4
+      {{80, 40}, 80, 40}, // scale 1: full size
+      {{1000, 1000}, 80, 40},
+  };
+  for (const auto &c : cases) {
+    TReadOnlyMemoryStream s(hck);
+    TBitmap32 got;
+    LoadBitmapFromStream(s, ".hck", got, 0, c.max);
+    ASSERT_EQ(got.Width(), c.w) << c.max.Width;
+    ASSERT_EQ(got.Height(), c.h) << c.max.Width;
+    EXPECT_EQ(got.GetPixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(got.GetPixel(c.w - 1, c.h - 1), 0xFF0000FFu);
+  }
+}

@@ -1,0 +1,1 @@
+tallisyn_bench(jpeg LIBS tallisyn_persist)
