@@ -73,7 +73,9 @@ TShape Pentagram(double c, double r, bool winding) {
   return {{pts}, winding};
 }
 
-TShape EllipseShape(double c, double r) { return {{Ellipse(c, r, r * 0.7)}, false}; }
+TShape EllipseShape(double c, double r) {
+  return {{Ellipse(c, r, r * 0.7)}, false};
+}
 
 // Like a "b": a bowl with its counter, and a stem with a serif.
 TShape Glyph(double c, double r) {
@@ -83,7 +85,8 @@ TShape Glyph(double c, double r) {
   s.Contours.push_back(Ellipse(c + r * 0.15, r * 0.3, r * 0.38, true));
   const double l = c - r * 0.55, t = c - r, w = r * 0.28;
   s.Contours.push_back({{l, t}, {l + w, t}, {l + w, c + r * 0.6}, {l, c + r * 0.6}});
-  s.Contours.push_back({{l - r * 0.2, t}, {l + w, t}, {l + w, t + r * 0.1}, {l - r * 0.2, t + r * 0.1}});
+  s.Contours.push_back(
+      {{l - r * 0.2, t}, {l + w, t}, {l + w, t + r * 0.1}, {l - r * 0.2, t + r * 0.1}});
   return s;
 }
 
@@ -422,15 +425,14 @@ void RegisterStretches() {
       cairo_surface_destroy(src);
       Compare(sc.Name, "cairo", cp.Page());
     }
-    benchmark::RegisterBenchmark((sc.Name + "/cairo").c_str(),
-                                 [sc, cairoDraw](benchmark::State &st) {
-                                   TCairoPage cp(sc.W, sc.H);
-                                   cairo_surface_t *src = CairoPicture(sc.Source());
-                                   for (auto _ : st)
-                                     cairoDraw(cp, src);
-                                   cairo_surface_destroy(src);
-                                 })
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((sc.Name + "/cairo").c_str(), [sc,
+                                                                cairoDraw](benchmark::State &st) {
+      TCairoPage cp(sc.W, sc.H);
+      cairo_surface_t *src = CairoPicture(sc.Source());
+      for (auto _ : st)
+        cairoDraw(cp, src);
+      cairo_surface_destroy(src);
+    })->Unit(benchmark::kMillisecond);
 #endif
 #ifdef HAVE_QT
     {
@@ -452,7 +454,9 @@ void RegisterStretches() {
 constexpr int RotPage = 1400;
 constexpr double RotAngle = 30;
 
-void OurRotate(TfsMapSampler &s) { s.Draw(FloatRect(0, 0, 1000, 1000)); }
+void OurRotate(TfsMapSampler &s) {
+  s.Draw(FloatRect(0, 0, 1000, 1000));
+}
 
 void RegisterSampler() {
   static TBitmap32 src;
@@ -571,6 +575,9 @@ int main(int argc, char **argv) {
   TMedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  // The console reporter leaves a colour reset at the start of the next
+  // line; the ratio lines must begin the line.
+  std::printf("\n");
   if (Mismatch)
     std::printf("warning: some peer pictures differ from ours (see above)\n");
   // One line per workload against its peer: cairo where there is one, the

@@ -195,12 +195,15 @@ bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTra
   return true;
 }
 
-inline int64_t CrossX(int64_t c) { return c >> 1; }
-inline bool CrossUp(int64_t c) { return (c & 1) != 0; }
+inline int64_t CrossX(int64_t c) {
+  return c >> 1;
+}
+inline bool CrossUp(int64_t c) {
+  return (c & 1) != 0;
+}
 
 // Calls Span(start, end) for every span of one row under the fill rule.
-template <class F>
-void RowSpans(const int64_t *b, const int64_t *e, TPolyFillMode Rule, F &&Span) {
+template <class F> void RowSpans(const int64_t *b, const int64_t *e, TPolyFillMode Rule, F &&Span) {
   if (Rule == pfAlternate) {
     // An unpaired last crossing cannot come from closed contours; it is
     // ignored rather than trusted.
@@ -274,8 +277,7 @@ void ForEachCoverageRow(const TScanTable &Table, const TSubsampling &S, TPolyFil
 // clipped to the clip box's columns. A span covers the pixels whose centres
 // lie between its two crossings.
 template <class F>
-void ForEachAliasedSpan(const TScanTable &Table, TPolyFillMode Rule, const TRect &Clip,
-                        F &&Span) {
+void ForEachAliasedSpan(const TScanTable &Table, TPolyFillMode Rule, const TRect &Clip, F &&Span) {
   for (int64_t Y = Table.MinY; Y <= Table.MaxY; ++Y) {
     int64_t prevLast = std::numeric_limits<int64_t>::min();
     RowSpans(Table.RowBegin(Y), Table.RowEnd(Y), Rule, [&](int64_t x1, int64_t x2) {
@@ -319,7 +321,9 @@ TRect EffectiveClip(const TBitmap32 &B) {
 
 // ---------------------------------------------------------------------------
 
-TPolygon32::TPolygon32() { FContours.emplace_back(); }
+TPolygon32::TPolygon32() {
+  FContours.emplace_back();
+}
 
 void TPolygon32::CopyPropertiesTo(TPolygon32 &Dst) const {
   Dst.FSmoothed = FSmoothed;
@@ -434,51 +438,51 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTrans
     std::vector<uint16_t> fl, wl;
     const uint16_t fb = static_cast<uint16_t>(c & 255), fg = static_cast<uint16_t>((c >> 8) & 255),
                    fr = static_cast<uint16_t>((c >> 16) & 255);
-    ForEachCoverageRow(table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover,
-                                                int32_t n) {
-      const int32_t len = std::min(n, clip.Right - c0);
-      if (len <= 0)
-        return;
-      const size_t lanes = static_cast<size_t>(len) * 4;
-      if (fl.size() < lanes) {
-        fl.resize(lanes + 256);
-        wl.resize(lanes + 256);
-      }
-      for (int32_t i = 0; i < len; ++i) {
-        const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
-        const uint16_t w = static_cast<uint16_t>(((alpha + 1) * master) >> 8);
-        uint16_t *f = fl.data() + static_cast<size_t>(i) * 4;
-        uint16_t *ww = wl.data() + static_cast<size_t>(i) * 4;
-        f[0] = fb, f[1] = fg, f[2] = fr, f[3] = static_cast<uint16_t>(alpha);
-        ww[0] = ww[1] = ww[2] = ww[3] = w;
-      }
-      uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
-      const uint16_t *f = fl.data();
-      const uint16_t *ww = wl.data();
-      for (size_t l = 0; l < lanes; ++l)
-        d[l] = static_cast<uint8_t>(
-            static_cast<uint16_t>(static_cast<uint16_t>(f[l] * ww[l]) +
-                                  static_cast<uint16_t>(d[l] * static_cast<uint16_t>(256 - ww[l])) +
-                                  128) >>
-            8);
-    });
+    ForEachCoverageRow(
+        table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover, int32_t n) {
+          const int32_t len = std::min(n, clip.Right - c0);
+          if (len <= 0)
+            return;
+          const size_t lanes = static_cast<size_t>(len) * 4;
+          if (fl.size() < lanes) {
+            fl.resize(lanes + 256);
+            wl.resize(lanes + 256);
+          }
+          for (int32_t i = 0; i < len; ++i) {
+            const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
+            const uint16_t w = static_cast<uint16_t>(((alpha + 1) * master) >> 8);
+            uint16_t *f = fl.data() + static_cast<size_t>(i) * 4;
+            uint16_t *ww = wl.data() + static_cast<size_t>(i) * 4;
+            f[0] = fb, f[1] = fg, f[2] = fr, f[3] = static_cast<uint16_t>(alpha);
+            ww[0] = ww[1] = ww[2] = ww[3] = w;
+          }
+          uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
+          const uint16_t *f = fl.data();
+          const uint16_t *ww = wl.data();
+          for (size_t l = 0; l < lanes; ++l)
+            d[l] = static_cast<uint8_t>(
+                static_cast<uint16_t>(
+                    static_cast<uint16_t>(f[l] * ww[l]) +
+                    static_cast<uint16_t>(d[l] * static_cast<uint16_t>(256 - ww[l])) + 128) >>
+                8);
+        });
   } else if (FSmoothed) {
     const TBlendScaledSpanProc blend = BlendScaledSpanProcs[mode];
     std::vector<TColor32> colours;
-    ForEachCoverageRow(table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover,
-                                                int32_t n) {
-      // Cells past the clip box only ever hold zero coverage.
-      const int32_t len = std::min(n, clip.Right - c0);
-      if (len <= 0)
-        return;
-      if (colours.size() < static_cast<size_t>(len))
-        colours.resize(static_cast<size_t>(len) + 64);
-      for (int32_t i = 0; i < len; ++i) {
-        const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
-        colours[i] = (alpha << 24) | rgb;
-      }
-      blend(colours.data(), Bitmap.PixelPtr(c0, Y), len, master);
-    });
+    ForEachCoverageRow(
+        table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover, int32_t n) {
+          // Cells past the clip box only ever hold zero coverage.
+          const int32_t len = std::min(n, clip.Right - c0);
+          if (len <= 0)
+            return;
+          if (colours.size() < static_cast<size_t>(len))
+            colours.resize(static_cast<size_t>(len) + 64);
+          for (int32_t i = 0; i < len; ++i) {
+            const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
+            colours[i] = (alpha << 24) | rgb;
+          }
+          blend(colours.data(), Bitmap.PixelPtr(c0, Y), len, master);
+        });
   } else {
     const TBlendInPlaceProc blend = BlendInPlaceProcs[mode];
     const bool opaque = master == 255;
@@ -508,17 +512,17 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, const TFillSpanEvent &Callback,
     return;
   if (FSmoothed) {
     std::vector<uint8_t> alphas;
-    ForEachCoverageRow(table, S, FFillRule, [&](int32_t Y, int32_t c0, const int32_t *cover,
-                                                int32_t n) {
-      const int32_t len = std::min(n, clip.Right - c0);
-      if (len <= 0)
-        return;
-      if (alphas.size() < static_cast<size_t>(len))
-        alphas.resize(static_cast<size_t>(len) + 64);
-      for (int32_t i = 0; i < len; ++i)
-        alphas[i] = static_cast<uint8_t>((cover[i] * S.K) >> 8);
-      Callback(UserObject, Bitmap.PixelPtr(c0, Y), c0, alphas.data(), len, Y);
-    });
+    ForEachCoverageRow(table, S, FFillRule,
+                       [&](int32_t Y, int32_t c0, const int32_t *cover, int32_t n) {
+                         const int32_t len = std::min(n, clip.Right - c0);
+                         if (len <= 0)
+                           return;
+                         if (alphas.size() < static_cast<size_t>(len))
+                           alphas.resize(static_cast<size_t>(len) + 64);
+                         for (int32_t i = 0; i < len; ++i)
+                           alphas[i] = static_cast<uint8_t>((cover[i] * S.K) >> 8);
+                         Callback(UserObject, Bitmap.PixelPtr(c0, Y), c0, alphas.data(), len, Y);
+                       });
   } else {
     ForEachAliasedSpan(table, FFillRule, clip, [&](int32_t Y, int32_t x1, int32_t x2) {
       Callback(UserObject, Bitmap.PixelPtr(x1, Y), x1, nullptr, x2 - x1 + 1, Y);

@@ -21,8 +21,8 @@ class TRowWriter {
 public:
   TRowWriter(const TBitmap32 &Src, TDrawMode Mode, const TPixelCombineEvent &Callback)
       : FMode(Mode), FCallback(Callback), FMaster(Src.MasterAlpha()),
-        FSpan(BlendSpanProcs[Src.CombineMode()]),
-        FScaled(BlendScaledSpanProcs[Src.CombineMode()]) {}
+        FSpan(BlendSpanProcs[Src.CombineMode()]), FScaled(BlendScaledSpanProcs[Src.CombineMode()]) {
+  }
 
   void Write(const TColor32 *Colours, TColor32 *Dst, int32_t Count) const {
     switch (FMode) {
@@ -145,8 +145,8 @@ private:
 
 // The block means of one destination row: Sums holds the column sums of the
 // row's source block from source column C0 on, four lanes each.
-void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
-                const uint32_t *Sums, uint64_t BlockHeight) {
+void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, const uint32_t *Sums,
+                uint64_t BlockHeight) {
   TBlockDivider d0, d1;
   for (int32_t x = 0; x < Count; ++x) {
     uint64_t acc[4] = {0, 0, 0, 0};
@@ -217,9 +217,8 @@ std::vector<TLinearTap> LinearTaps(int32_t DstLen, int32_t SrcLo, int32_t SrcHi,
 // One lane mix a * w + b * (256 - w) >> 8. The true sum stays below 65536,
 // so 16-bit arithmetic holds it exactly and the loops vectorise wide.
 inline uint8_t MixByte(uint16_t a, uint16_t b, uint16_t w, uint16_t w2) {
-  return static_cast<uint8_t>(static_cast<uint16_t>(static_cast<uint16_t>(a * w) +
-                                                    static_cast<uint16_t>(b * w2)) >>
-                              8);
+  return static_cast<uint8_t>(
+      static_cast<uint16_t>(static_cast<uint16_t>(a * w) + static_cast<uint16_t>(b * w2)) >> 8);
 }
 
 void StretchBilinear(const TStretchJob &J) {
@@ -318,8 +317,7 @@ TWeights BuildWeights(TStretchFilter Filter, int32_t DstLen, int32_t SrcLo, int3
         }
       }
       if (t.Pos.size() == first) {
-        t.Pos.push_back(
-            std::clamp(static_cast<int32_t>(std::floor(c)), SrcLo, SrcHi - 1));
+        t.Pos.push_back(std::clamp(static_cast<int32_t>(std::floor(c)), SrcLo, SrcHi - 1));
         t.W.push_back(256);
       }
     }
@@ -345,8 +343,7 @@ using TLanes = int32_t __attribute__((vector_size(16)));
 // Sums of weight x channel over the taps' source rows, for every lane of
 // the row part in use; two taps at a time so that the products pair up.
 __attribute__((target_clones("avx2", "default"))) void
-VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t *W,
-             int32_t Taps) {
+VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t *W, int32_t Taps) {
   std::fill(V, V + Lanes, 0);
   int32_t k = 0;
   for (; k + 1 < Taps; k += 2) {
@@ -405,8 +402,7 @@ void StretchGeneral(const TStretchJob &J, TStretchFilter Filter) {
     for (int32_t k = k0; k < k1; ++k)
       srcRows.push_back(reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, rows.Pos[k])));
     VerticalPass(vsum.data(), lanes, srcRows.data(), rows.W.data() + k0, k1 - k0);
-    HorizontalPass(buf.data(), w, vsum.data(), cols.Start.data(), offsets.data(),
-                   cols.W.data());
+    HorizontalPass(buf.data(), w, vsum.data(), cols.Start.data(), offsets.data(), cols.W.data());
     J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
   }
 }

@@ -22,12 +22,12 @@ inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int6
   const int16_t wy = static_cast<int16_t>(GammaWeights[255 - (Y & 255)]);
   const TColor32 *p = bits + x + static_cast<ptrdiff_t>(y) * width;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i wX = _mm_set_epi16(static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx),
-                                   static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx),
-                                   wx, wx, wx, wx);
-  const __m128i wY = _mm_set_epi16(static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy),
-                                   static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy),
-                                   wy, wy, wy, wy);
+  const __m128i wX =
+      _mm_set_epi16(static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx),
+                    static_cast<int16_t>(256 - wx), static_cast<int16_t>(256 - wx), wx, wx, wx, wx);
+  const __m128i wY =
+      _mm_set_epi16(static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy),
+                    static_cast<int16_t>(256 - wy), static_cast<int16_t>(256 - wy), wy, wy, wy, wy);
   const __m128i top = _mm_mullo_epi16(
       _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)), zero), wX);
   const __m128i bottom = _mm_mullo_epi16(
@@ -154,8 +154,7 @@ void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First
   if (FSpan.size() < static_cast<size_t>(Count))
     FSpan.resize(Count);
   if (!FSource || FSource->IsBlank() || !FInverse || FSingular) {
-    std::fill(FSpan.begin() + First, FSpan.begin() + Last + 1,
-              FSource ? FSource->OuterColor() : 0);
+    std::fill(FSpan.begin() + First, FSpan.begin() + Last + 1, FSource ? FSource->OuterColor() : 0);
     return;
   }
   if (FSamples <= 1) {

@@ -50,7 +50,9 @@ void TfsAffineTransform::Assign(const TfsAffineTransform &Source) {
   m32 = Source.m32;
 }
 
-void TfsAffineTransform::Clear() { Assign(TfsAffineTransform()); }
+void TfsAffineTransform::Clear() {
+  Assign(TfsAffineTransform());
+}
 
 void TfsAffineTransform::Translate(double Dx, double Dy) {
   m31 += Dx;

@@ -32,7 +32,9 @@ std::unique_ptr<TPolygon32> MakePolygon(std::initializer_list<Pts> contours, boo
   return p;
 }
 
-Pts Square(double l, double t, double r, double b) { return {{l, t}, {r, t}, {r, b}, {l, b}}; }
+Pts Square(double l, double t, double r, double b) {
+  return {{l, t}, {r, t}, {r, b}, {l, b}};
+}
 
 // A pentagram drawn in one stroke: its centre pentagon is wound twice.
 Pts Pentagram(double cx, double cy, double radius) {
@@ -212,8 +214,8 @@ TEST(Polygons, NothingIsWrittenOutsideTheBitmapOrClipBox) {
 // Edges that start far above the bitmap reach its rows where they would
 // have reached them inside a taller one.
 TEST(Polygons, EdgesFromFarAboveLandWhereTheyWould) {
-  const Pts shape = {{3.3, -310.7}, {38.9, -200}, {31.2, 35.6}, {20.1, 12.4}, {-5.5, 30.1},
-                     {1.7, -250.2}, {29.4, -300.3}};
+  const Pts shape = {{3.3, -310.7}, {38.9, -200},  {31.2, 35.6},  {20.1, 12.4},
+                     {-5.5, 30.1},  {1.7, -250.2}, {29.4, -300.3}};
   for (bool smoothed : {true, false}) {
     TFixture small(40, 40), tall(40, 400);
     auto p = MakePolygon({shape}, smoothed, pfWinding);
@@ -338,8 +340,8 @@ TEST(Polygons, AliasedEdgesDrawTheOutline) {
   auto p = MakePolygon({Square(10, 10, 20, 20)}, false);
   p->StrokeEdges(f.B, clRed32);
   EXPECT_EQ(f.Touched(), 40);
-  for (auto [x, y] : {std::pair{10, 10}, {19, 10}, {20, 10}, {20, 19}, {20, 20}, {11, 20},
-                      {10, 20}, {10, 11}})
+  for (auto [x, y] :
+       {std::pair{10, 10}, {19, 10}, {20, 10}, {20, 19}, {20, 20}, {11, 20}, {10, 20}, {10, 11}})
     EXPECT_EQ(f.B.GetPixel(x, y), clRed32) << x << "," << y;
   EXPECT_EQ(f.B.GetPixel(15, 15), 0u);
   // An open path does not close.

@@ -153,8 +153,8 @@ TEST(Stretch, FlatColourStaysFlatUnderEveryFilter) {
         Stretch(dst, r, src, f);
         for (int y = 0; y < r.Bottom; ++y)
           for (int x = 0; x < r.Right; ++x)
-            ASSERT_EQ(dst.GetPixel(x, y), colour) << Name(f) << " " << r.Right << " at " << x
-                                                  << "," << y;
+            ASSERT_EQ(dst.GetPixel(x, y), colour)
+                << Name(f) << " " << r.Right << " at " << x << "," << y;
       }
 }
 
@@ -170,9 +170,9 @@ std::vector<std::vector<std::pair<int, int>>> RefWeights(TStretchFilter f, int d
     const double c = (i + 0.5) / sc - 0.5;
     const double reach = sc >= 1 ? r : r / sc;
     for (int j = int(std::floor(c - reach)); j <= int(std::ceil(c + reach)); ++j) {
-      const int w = sc >= 1 ? int(std::lrint(StretchKernel(f, float(c - j)) * 256.0f))
-                            : int(std::lrint(float(sc) * StretchKernel(f, float((c - j) * sc)) *
-                                             256.0f));
+      const int w =
+          sc >= 1 ? int(std::lrint(StretchKernel(f, float(c - j)) * 256.0f))
+                  : int(std::lrint(float(sc) * StretchKernel(f, float((c - j) * sc)) * 256.0f));
       if (w)
         e.push_back({std::clamp(j, 0, src - 1), w});
     }
@@ -413,12 +413,10 @@ TEST(StretchKernel, ValuesAndRadii) {
     int Radius;
   };
   const std::vector<Case> cases = {
-      {sfNearest, 0.5f, 1, 1},         {sfNearest, -0.5f, 0, 1},
-      {sfLinear, 0.25f, 0.75f, 1},     {sfDraft, 1.0f, 0, 1},
-      {sfCosine, 0.5f, 0.5f, 1},       {sfSpline, 0, 2.0f / 3, 2},
-      {sfSpline, 1.5f, 1.0f / 48, 2},  {sfLanczos, 0, 1, 3},
-      {sfLanczos, 1, 0, 3},            {sfLanczos, 3, 0, 3},
-      {sfMitchell, 0, 16.0f / 18, 2},  {sfMitchell, 1, 1.0f / 18, 2},
+      {sfNearest, 0.5f, 1, 1},        {sfNearest, -0.5f, 0, 1},       {sfLinear, 0.25f, 0.75f, 1},
+      {sfDraft, 1.0f, 0, 1},          {sfCosine, 0.5f, 0.5f, 1},      {sfSpline, 0, 2.0f / 3, 2},
+      {sfSpline, 1.5f, 1.0f / 48, 2}, {sfLanczos, 0, 1, 3},           {sfLanczos, 1, 0, 3},
+      {sfLanczos, 3, 0, 3},           {sfMitchell, 0, 16.0f / 18, 2}, {sfMitchell, 1, 1.0f / 18, 2},
       {sfMitchell, 2, 0, 2},
   };
   for (const Case &c : cases) {

@@ -110,8 +110,14 @@ TEST(MapSampler, PlacesARotatedBar) {
     int X, Y;
     TColor32 C;
   };
-  for (const Probe &p : {Probe{25, 8, clBlue32}, {25, 30, clRed32}, {22, 40, clRed32},
-                         {25, 2, 0}, {25, 48, 0}, {17, 25, 0}, {33, 25, 0}, {5, 5, 0}})
+  for (const Probe &p : {Probe{25, 8, clBlue32},
+                         {25, 30, clRed32},
+                         {22, 40, clRed32},
+                         {25, 2, 0},
+                         {25, 48, 0},
+                         {17, 25, 0},
+                         {33, 25, 0},
+                         {5, 5, 0}})
     EXPECT_EQ(dst.GetPixel(p.X, p.Y), p.C) << p.X << "," << p.Y;
 }
 
@@ -167,8 +173,8 @@ TEST(MapSampler, MasterAlphaMergesAtHalfStrength) {
 TEST(MapSampler, OversamplingChoices) {
   TfsMapSampler s;
   EXPECT_EQ(s.SampleCount(), 4);
-  const std::vector<TFloatPoint> two = {{-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f},
-                                        {0.25f, 0.25f}};
+  const std::vector<TFloatPoint> two = {
+      {-0.25f, -0.25f}, {0.25f, -0.25f}, {-0.25f, 0.25f}, {0.25f, 0.25f}};
   EXPECT_EQ(s.SampleOffsets(), two);
   for (int bad : {0, 7, -1}) {
     try {
@@ -242,8 +248,8 @@ TEST(MapSampler, SpansMatchPerPixelSampling) {
               << "n " << n << " y " << y << " i " << i << " lane " << l;
         // The ends are computed directly, so they match exactly.
         if (n == 1 && (i == 0 || i == count - 1)) {
-          ASSERT_EQ(span[i], TColor32(sums[0] | sums[1] << 8 | sums[2] << 16 |
-                                      TColor32(sums[3]) << 24));
+          ASSERT_EQ(span[i],
+                    TColor32(sums[0] | sums[1] << 8 | sums[2] << 16 | TColor32(sums[3]) << 24));
         }
       }
     }
@@ -290,8 +296,8 @@ TEST(MapSampler, DrawMergesTheBoundingBoxSpans) {
     s.SetTransform(&t);
     s.Draw(FloatRect(0, 0, 37, 29));
     float minX = 1e9f, minY = 1e9f, maxX = -1e9f, maxY = -1e9f;
-    for (TFloatPoint p : {FloatPoint(0, 0), FloatPoint(37, 0), FloatPoint(37, 29),
-                          FloatPoint(0, 29)}) {
+    for (TFloatPoint p :
+         {FloatPoint(0, 0), FloatPoint(37, 0), FloatPoint(37, 29), FloatPoint(0, 29)}) {
       t.TransformPoint(p, p);
       minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
       minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
