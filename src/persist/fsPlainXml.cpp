@@ -7,10 +7,16 @@
 
 namespace {
 
-bool IsWhite(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
-bool IsQuote(char c) { return c == '"' || c == '\''; }
+bool IsWhite(char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
+bool IsQuote(char c) {
+  return c == '"' || c == '\'';
+}
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
@@ -101,12 +107,18 @@ struct TTagType {
 };
 
 const TTagType TagTypes[12] = {
-    {"<![CDATA[", "]]>", xeCData},        {"<!DOCTYPE", ">", xeDoctype},
-    {"<!ELEMENT", ">", xeElementDecl},    {"<!ATTLIST", ">", xeAttList},
-    {"<!ENTITY", ">", xeEntity},          {"<!NOTATION", ">", xeNotation},
-    {"<?xml-stylesheet", "?>", xeStylesheet}, {"<?xml", "?>", xeDeclaration},
-    {"<!--", "-->", xeComment},           {"<!", ">", xeSpecial},
-    {"<?", "?>", xeInstruction},          {"<", ">", xeElement},
+    {"<![CDATA[", "]]>", xeCData},
+    {"<!DOCTYPE", ">", xeDoctype},
+    {"<!ELEMENT", ">", xeElementDecl},
+    {"<!ATTLIST", ">", xeAttList},
+    {"<!ENTITY", ">", xeEntity},
+    {"<!NOTATION", ">", xeNotation},
+    {"<?xml-stylesheet", "?>", xeStylesheet},
+    {"<?xml", "?>", xeDeclaration},
+    {"<!--", "-->", xeComment},
+    {"<!", ">", xeSpecial},
+    {"<?", "?>", xeInstruction},
+    {"<", ">", xeElement},
 };
 
 const char *FixedName(uint8_t type) {
@@ -152,7 +164,9 @@ TXmlSettings TXmlSettings::LibraryDefaults() {
   return s;
 }
 
-TXmlSettings TXmlSettings::EngineDefaults() { return TXmlSettings(); }
+TXmlSettings TXmlSettings::EngineDefaults() {
+  return TXmlSettings();
+}
 
 const TXmlSettings &TXmlSettings::FreeNode() {
   static const TXmlSettings s = [] {
@@ -213,9 +227,7 @@ public:
 
   void WriteNode(const TXmlNode &node, int level) {
     const TXmlSettings &s = node.Settings();
-    std::string_view lb = s.Layout == xlReadable    ? "\r\n"
-                          : s.Layout == xlLineFeeds ? "\n"
-                                                    : "";
+    std::string_view lb = s.Layout == xlReadable ? "\r\n" : s.Layout == xlLineFeeds ? "\n" : "";
     std::string ind;
     if (s.Layout == xlReadable)
       for (int i = 0; i < level; ++i)
@@ -684,9 +696,13 @@ void TXmlNode::SetName(std::string_view name) {
   FName = name;
 }
 
-std::string TXmlNode::Text() const { return XmlResolveEntities(FValue, Settings().Utf8Text); }
+std::string TXmlNode::Text() const {
+  return XmlResolveEntities(FValue, Settings().Utf8Text);
+}
 
-void TXmlNode::SetText(std::string_view text) { FValue = XmlEscape(text); }
+void TXmlNode::SetText(std::string_view text) {
+  FValue = XmlEscape(text);
+}
 
 TXmlNode *TXmlNode::Child(int i) const {
   if (i < 0 || i >= ChildCount())
@@ -782,7 +798,9 @@ TXmlNode *TXmlNode::FirstChildOfType(uint8_t type) const {
   return nullptr;
 }
 
-void TXmlNode::ClearChildren() { FChildren.clear(); }
+void TXmlNode::ClearChildren() {
+  FChildren.clear();
+}
 
 void TXmlNode::RemoveSelf() {
   if (!FParent)
@@ -802,7 +820,9 @@ void TXmlNode::Clear() {
   FChildren.clear();
 }
 
-int TXmlNode::Level() const { return FParent ? FParent->Level() + 1 : -1; }
+int TXmlNode::Level() const {
+  return FParent ? FParent->Level() + 1 : -1;
+}
 
 bool TXmlNode::IsEmpty() const {
   return FName.empty() && FValue.empty() && FChildren.empty() && FAttributes.empty();
@@ -827,7 +847,9 @@ void TXmlNode::Assign(const TXmlNode &source) {
   FChildren = std::move(kids);
 }
 
-void TXmlNode::Assign(const TPlainXml &source) { Assign(source.RootNodes()); }
+void TXmlNode::Assign(const TPlainXml &source) {
+  Assign(source.RootNodes());
+}
 
 // Typed properties
 
@@ -1080,8 +1102,7 @@ bool TXmlNode::LoadAttrBool(std::string_view name, bool def) const {
 
 int32_t TXmlNode::LoadAttrInteger(std::string_view name, int32_t def) const {
   int64_t v;
-  return XmlTextToInt64(AttrValue(name), v) ? static_cast<int32_t>(static_cast<uint32_t>(v))
-                                            : def;
+  return XmlTextToInt64(AttrValue(name), v) ? static_cast<int32_t>(static_cast<uint32_t>(v)) : def;
 }
 
 int64_t TXmlNode::LoadAttrInt64(std::string_view name, int64_t def) const {
@@ -1131,9 +1152,8 @@ void TXmlNode::WriteBinary(const void *buffer, int64_t count) {
   if (count < 0)
     count = 0;
   const TXmlSettings &s = Settings();
-  std::string coded = s.BinaryCoding == xbBinHex
-                          ? BinHexEncode(buffer, static_cast<size_t>(count))
-                          : Base64Encode(buffer, static_cast<size_t>(count));
+  std::string coded = s.BinaryCoding == xbBinHex ? BinHexEncode(buffer, static_cast<size_t>(count))
+                                                 : Base64Encode(buffer, static_cast<size_t>(count));
   std::string sep;
   if (s.Layout == xlReadable)
     sep = "\r\n";
@@ -1213,13 +1233,19 @@ void TXmlNode::ReadFromString(std::string_view text) {
 
 // --- TPlainXml ---
 
-TPlainXml::TPlainXml() : FRootNodes(std::make_unique<TXmlNode>(this)) { Clear(); }
+TPlainXml::TPlainXml() : FRootNodes(std::make_unique<TXmlNode>(this)) {
+  Clear();
+}
 
-TPlainXml::TPlainXml(std::string_view rootName) : TPlainXml() { Root()->SetName(rootName); }
+TPlainXml::TPlainXml(std::string_view rootName) : TPlainXml() {
+  Root()->SetName(rootName);
+}
 
 TPlainXml::~TPlainXml() = default;
 
-TXmlNode *TPlainXml::Root() const { return FRootNodes->FirstChildOfType(xeElement); }
+TXmlNode *TPlainXml::Root() const {
+  return FRootNodes->FirstChildOfType(xeElement);
+}
 
 void TPlainXml::Clear() {
   static_cast<TXmlSettings &>(*this) = XmlDefaults();

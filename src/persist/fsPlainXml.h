@@ -90,7 +90,7 @@ struct TXmlFont {
 
 struct TXmlPen {
   TColor Color = 0;
-  int32_t Mode = 4; // copy
+  int32_t Mode = 4;  // copy
   int32_t Style = 0; // solid
   int32_t Width = 1;
   bool operator==(const TXmlPen &) const = default;

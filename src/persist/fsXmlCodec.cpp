@@ -9,10 +9,10 @@ const char *const UnsupportedEncoding = "Unsupported string encoding";
 
 // Windows-1252 0x80..0x9F; the five bytes the code page leaves undefined map
 // to the C1 controls of the same value, as the platform's conversion does.
-const uint16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const uint16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 uint32_t Cp1252ToCodePoint(unsigned char b) {
   return b >= 0x80 && b < 0xA0 ? Cp1252High[b - 0x80] : b;
@@ -48,7 +48,9 @@ bool IsSixteenBit(int encoding) {
          encoding == seUTF16LE;
 }
 
-bool IsBigEndian(int encoding) { return encoding == se16BitBE || encoding == seUTF16BE; }
+bool IsBigEndian(int encoding) {
+  return encoding == se16BitBE || encoding == seUTF16BE;
+}
 
 bool IsSupported(int encoding) {
   return encoding == seAnsi || encoding == seUTF8 || IsSixteenBit(encoding);
@@ -408,6 +410,7 @@ void TnvCodecStream::StartReading() {
   auto guess = DetectXmlEncoding(std::string_view(head, static_cast<size_t>(got)));
   FStream->Seek(start + guess.BomLength, soBeginning);
   FEncoding = guess.Encoding;
+  UpdateRaw();
   if (FEncoding != seUCS4LE && !IsSupported(FEncoding))
     throw EXmlCodecError(UnsupportedEncoding);
 }
@@ -418,6 +421,7 @@ void TnvCodecStream::StartReadingAs(int encoding) {
     throw EXmlCodecError("Cannot read from a conversion stream opened for writing");
   FMode = cmReading;
   FEncoding = encoding;
+  UpdateRaw();
 }
 
 int TnvCodecStream::NextByte() {

@@ -28,17 +28,17 @@ public:
 
 // File encodings, by their stored code.
 enum TXmlEncoding : int {
-  seAnsi = 0,       // 8-bit text in the system code page (Windows-1252 here)
-  seUCS4BE = 1,     // unsupported
-  seUCS4LE = 2,     // unsupported
-  seUCS4_2143 = 3,  // unsupported
-  seUCS4_3412 = 4,  // unsupported
-  se16BitBE = 5,    // 16-bit units without byte-order mark
+  seAnsi = 0,      // 8-bit text in the system code page (Windows-1252 here)
+  seUCS4BE = 1,    // unsupported
+  seUCS4LE = 2,    // unsupported
+  seUCS4_2143 = 3, // unsupported
+  seUCS4_3412 = 4, // unsupported
+  se16BitBE = 5,   // 16-bit units without byte-order mark
   se16BitLE = 6,
   seUTF8 = 7,
   seUTF16BE = 8,
   seUTF16LE = 9,
-  seEBCDIC = 10,    // unsupported
+  seEBCDIC = 10, // unsupported
 };
 
 struct TXmlEncodingGuess {
@@ -140,7 +140,10 @@ public:
 
   // The file encoding: detected when reading, chosen when writing.
   int Encoding() const { return FEncoding; }
-  void SetEncoding(int encoding) { FEncoding = encoding; }
+  void SetEncoding(int encoding) {
+    FEncoding = encoding;
+    UpdateRaw();
+  }
   bool Utf8Text() const { return FUtf8Text; }
 
   // Detects the encoding from the stream's first bytes (once); reading does
@@ -152,6 +155,14 @@ public:
   bool ReadChar(char &c) {
     if (FOutPos < FOutLength) {
       c = FOut[FOutPos++];
+      Remember(c);
+      return true;
+    }
+    if (FRaw) {
+      int b = FFastSource->ReadByte();
+      if (b < 0)
+        return false;
+      c = static_cast<char>(b);
       Remember(c);
       return true;
     }
@@ -186,6 +197,11 @@ private:
     if (FLastCount < 2)
       ++FLastCount;
   }
+  // Bytes pass unchanged from a buffered source: no per-character decoding.
+  void UpdateRaw() {
+    FRaw = FMode == cmReading && FFastSource && !FHaveUnit &&
+           (FEncoding == seUTF8 || (FEncoding == seAnsi && !FUtf8Text));
+  }
   void NeedStream() const;
   void StartWriting();
   bool ReadCharSlow(char &c);
@@ -200,6 +216,7 @@ private:
   TnvBufferedReadStream *FFastSource = nullptr;
   bool FOwnsStream;
   bool FUtf8Text;
+  bool FRaw = false;
   int FEncoding = seAnsi;
   TMode FMode = cmNone;
   // decoded bytes waiting to be delivered

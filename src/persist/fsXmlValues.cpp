@@ -9,7 +9,9 @@
 
 namespace {
 
-bool IsXmlWhite(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool IsXmlWhite(char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9')
@@ -94,18 +96,17 @@ int DaysInMonth(int64_t y, int m) {
 
 const char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z')
-    return c - 'A';
-  if (c >= 'a' && c <= 'z')
-    return c - 'a' + 26;
-  if (c >= '0' && c <= '9')
-    return c - '0' + 52;
-  if (c == '+')
-    return 62;
-  if (c == '/')
-    return 63;
-  return 0; // "=" padding and anything unexpected count as zero bits
+struct TBase64Table {
+  unsigned char Value[256] = {}; // "=" padding and anything unexpected count as zero bits
+  TBase64Table() {
+    for (int i = 0; i < 64; ++i)
+      Value[static_cast<unsigned char>(Base64Alphabet[i])] = static_cast<unsigned char>(i);
+  }
+};
+
+inline uint32_t Base64Value(char c) {
+  static const TBase64Table table;
+  return table.Value[static_cast<unsigned char>(c)];
 }
 
 } // namespace
@@ -250,22 +251,27 @@ std::string XmlFloatToText(double value, int digits, bool allowExponent) {
     exponent = e - 1;
     e = 1;
   }
-  std::string s = std::to_string(m);
-  while (d < e) {
-    s.push_back('0');
-    ++d;
+  std::string digitText = std::to_string(m);
+  if (d < e) {
+    digitText.append(static_cast<size_t>(e - d), '0');
+    d = e;
   }
-  while (e < 0) {
-    s.insert(s.begin(), '0');
-    ++e;
+  std::string result = sign;
+  if (e <= 0) {
+    result.push_back('.');
+    result.append(static_cast<size_t>(-e), '0');
+    result += digitText;
+  } else if (d > e) {
+    result.append(digitText, 0, static_cast<size_t>(e));
+    result.push_back('.');
+    result.append(digitText, static_cast<size_t>(e), std::string::npos);
+  } else {
+    result += digitText;
   }
-  if (e == 0)
-    s.insert(s.begin(), '.');
-  else if (d > e)
-    s.insert(static_cast<size_t>(e), ".");
-  std::string result = sign + s;
-  if (hasExponent)
-    result += "E" + std::to_string(exponent);
+  if (hasExponent) {
+    result.push_back('E');
+    result += std::to_string(exponent);
+  }
   return result;
 }
 
@@ -390,8 +396,8 @@ std::string XmlDateTimeToText(double value) {
   if (value == whole)
     std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2d", static_cast<int>(y), m, d);
   else
-    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", static_cast<int>(y), m,
-                  d, static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
+    std::snprintf(buf, sizeof buf, "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3dZ", static_cast<int>(y), m, d,
+                  static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
                   static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000));
   return buf;
 }
@@ -492,8 +498,8 @@ void Base64Decode(std::string_view text, void *buffer, int64_t count) {
   auto *out = static_cast<unsigned char *>(buffer);
   int64_t done = 0;
   for (size_t i = 0; done < count; i += 4) {
-    uint32_t v = uint32_t(Base64Value(text[i])) << 18 | uint32_t(Base64Value(text[i + 1])) << 12 |
-                 uint32_t(Base64Value(text[i + 2])) << 6 | uint32_t(Base64Value(text[i + 3]));
+    uint32_t v = Base64Value(text[i]) << 18 | Base64Value(text[i + 1]) << 12 |
+                 Base64Value(text[i + 2]) << 6 | Base64Value(text[i + 3]);
     for (int k = 0; k < 3 && done < count; ++k)
       out[done++] = static_cast<unsigned char>(v >> (16 - 8 * k));
   }

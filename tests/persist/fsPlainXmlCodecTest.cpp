@@ -24,7 +24,8 @@ std::string Utf16(const std::string &ascii, bool bigEndian) {
 // "<r>" + e-acute + euro sign + "</r>" in UTF-16 code units.
 std::string Utf16Doc(bool bigEndian, bool bom) {
   std::string head = Utf16("<?xml version=\"1.0\"?><r>", bigEndian);
-  std::string chars = bigEndian ? std::string("\x00\xE9\x20\xAC", 4) : std::string("\xE9\x00\xAC\x20", 4);
+  std::string chars =
+      bigEndian ? std::string("\x00\xE9\x20\xAC", 4) : std::string("\xE9\x00\xAC\x20", 4);
   std::string tail = Utf16("</r>", bigEndian);
   std::string mark = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
   return mark + head + chars + tail;
@@ -129,8 +130,9 @@ TEST(XmlCodec, EightBitTextInMemory) {
   TPlainXml ansi("r");
   ansi.Utf8Text = false;
   ansi.Root()->SetValue("\xE9\x80");
-  EXPECT_EQ(ansi.WriteToString(),
-            "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\xC3\xA9\xE2\x82\xAC</r>\n");
+  EXPECT_EQ(
+      ansi.WriteToString(),
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>\xC3\xA9\xE2\x82\xAC</r>\n");
 }
 
 TEST(XmlCodec, WritingInEachEncoding) {
@@ -144,8 +146,8 @@ TEST(XmlCodec, WritingInEachEncoding) {
       {seUTF8, "\xEF\xBB\xBF<r>\xC3\xA9\xE2\x82\xAC\xE3\x81\x82</r>\n"},
       {seUTF16LE, "\xFF\xFE" + Utf16("<r>", false) + std::string(units) + Utf16("</r>\n", false)},
       {se16BitLE, Utf16("<r>", false) + units + Utf16("</r>\n", false)},
-      {se16BitBE, Utf16("<r>", true) + std::string("\x00\xE9\x20\xAC\x30\x42", 6) +
-                      Utf16("</r>\n", true)},
+      {se16BitBE,
+       Utf16("<r>", true) + std::string("\x00\xE9\x20\xAC\x30\x42", 6) + Utf16("</r>\n", true)},
   };
   for (const auto &c : cases) {
     TPlainXml doc("r");
@@ -171,7 +173,8 @@ TEST(XmlCodec, SurrogatePairsSurviveUtf16) {
 }
 
 TEST(XmlCodec, CodecStreamRules) {
-  TMemoryStream mem(std::string("\xEF\xBB\xBF" "abc"));
+  TMemoryStream mem(std::string("\xEF\xBB\xBF"
+                                "abc"));
   TnvUtf8Stream codec(&mem);
   char buf[4];
   try {
@@ -207,7 +210,9 @@ TEST(XmlCodec, CodecStreamRules) {
   TnvAnsiStream writer(&out);
   writer.SetEncoding(seUTF16LE);
   writer.WriteText("A\xE9");
-  EXPECT_EQ(out.Bytes(), std::string("\xFF\xFE" "A\x00\xE9\x00", 6));
+  EXPECT_EQ(out.Bytes(), std::string("\xFF\xFE"
+                                     "A\x00\xE9\x00",
+                                     6));
   try {
     writer.Read(buf, 1);
     ADD_FAILURE();

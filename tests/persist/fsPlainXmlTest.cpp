@@ -59,8 +59,7 @@ TEST(PlainXml, EngineDefaultsDifferFromTheLibraryInFourSettings) {
   XmlDefaults() = lib;
   TPlainXml old("R");
   XmlDefaults() = saved;
-  EXPECT_EQ(old.WriteToString(),
-            "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<R></R>\n");
+  EXPECT_EQ(old.WriteToString(), "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<R></R>\n");
 }
 
 TEST(PlainXml, DefaultsAreOmittedAndStoredWhenAsked) {
@@ -294,10 +293,9 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
 }
 
 TEST(PlainXml, NodeKindsReadAndWriteBack) {
-  const std::string body =
-      "<!DOCTYPE r SYSTEM \"r.dtd\" [<!ELEMENT r (#PCDATA)><!ENTITY e \"x y\">"
-      "<!-- c -->]>\n<?xml-stylesheet href=\"s.css\"?>\n"
-      "<r><!-- note --><![CDATA[<raw>]]><?pi data?><!weird></r>";
+  const std::string body = "<!DOCTYPE r SYSTEM \"r.dtd\" [<!ELEMENT r (#PCDATA)><!ENTITY e \"x y\">"
+                           "<!-- c -->]>\n<?xml-stylesheet href=\"s.css\"?>\n"
+                           "<r><!-- note --><![CDATA[<raw>]]><?pi data?><!weird></r>";
   auto doc = Parse(body);
   const TXmlNode &roots = doc->RootNodes();
   ASSERT_EQ(roots.ChildCount(), 4);

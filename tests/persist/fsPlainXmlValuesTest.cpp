@@ -32,7 +32,7 @@ TEST(XmlValues, FloatText) {
       {-0.9999996, 6, true, "-1"},
       {1e10, 6, false, "10000000000"},
       {0.001, 6, false, ".001"},
-      {2.5, 1, true, "2"},    // halves go to the even neighbour
+      {2.5, 1, true, "2"}, // halves go to the even neighbour
       {3.5, 1, true, "4"},
       {0.125, 2, true, ".12"},
       {0.375, 2, true, ".38"},
@@ -66,11 +66,13 @@ TEST(XmlValues, FloatReading) {
     double Value;
   };
   const Case cases[] = {
-      {"1,5", true, 1.5},    {"1,5,7", false, 0},  {"-2.25", true, -2.25}, {".5", true, 0.5},
-      {"5.", true, 5},       {"1E-3", true, 0.001}, {"1e+3", true, 1000},   {"+3", true, 3},
-      {"1.00000E10", true, 1e10},                   {"abc", false, 0},      {"", false, 0},
-      {"1.5 ", false, 0},    {" 1.5", false, 0},    {"E5", false, 0},       {"1e", false, 0},
-      {".", false, 0},       {"INF", false, 0},     {"1e999", false, 0},    {"--1", false, 0},
+      {"1,5", true, 1.5},   {"1,5,7", false, 0}, {"-2.25", true, -2.25},
+      {".5", true, 0.5},    {"5.", true, 5},     {"1E-3", true, 0.001},
+      {"1e+3", true, 1000}, {"+3", true, 3},     {"1.00000E10", true, 1e10},
+      {"abc", false, 0},    {"", false, 0},      {"1.5 ", false, 0},
+      {" 1.5", false, 0},   {"E5", false, 0},    {"1e", false, 0},
+      {".", false, 0},      {"INF", false, 0},   {"1e999", false, 0},
+      {"--1", false, 0},
   };
   for (const auto &c : cases) {
     double v = -99;
@@ -211,8 +213,8 @@ TEST(XmlValues, Base64AndBinHex) {
     const char *Bytes;
     const char *Base64;
   };
-  const Case cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
-                        {"foo", "Zm9v"},  {"foobar", "Zm9vYmFy"}, {"\xFF\xFE\xFD", "//79"}};
+  const Case cases[] = {{"", ""},        {"f", "Zg=="},          {"fo", "Zm8="},
+                        {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}, {"\xFF\xFE\xFD", "//79"}};
   for (const auto &c : cases) {
     std::string bytes(c.Bytes);
     EXPECT_EQ(Base64Encode(bytes.data(), bytes.size()), c.Base64);

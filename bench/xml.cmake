@@ -1,0 +1,1 @@
+tallisyn_bench(xml LIBS tallisyn_persist)
