@@ -79,9 +79,12 @@ TRasterClass FormatForExt(const std::vector<TRasterClassHolder> &list, const std
     if ((h.Flags & needFlags) != needFlags)
       continue;
     // Whole entries only: ".jp;" must not match inside ".jpg;".
-    std::string list2 = ";" + h.Extensions;
-    if (list2.find(";" + key) != std::string::npos)
-      return h.Class;
+    size_t at = 0;
+    while ((at = h.Extensions.find(key, at)) != std::string::npos) {
+      if (at == 0 || h.Extensions[at - 1] == ';')
+        return h.Class;
+      ++at;
+    }
   }
   return nullptr;
 }
@@ -96,7 +99,8 @@ std::string Masks(const TRasterClassHolder &h) {
     if (end > start) {
       if (!out.empty())
         out += ';';
-      out += "*" + h.Extensions.substr(start, end - start);
+      out += '*';
+      out.append(h.Extensions, start, end - start);
     }
     start = end + 1;
   }
