@@ -38,8 +38,12 @@ void Decode(benchmark::State &state, TfsMaxSize max) {
   state.counters["megapixels"] = 12;
 }
 
-void BM_JpegDecodeFull(benchmark::State &state) { Decode(state, {0, 0}); }
-void BM_JpegDecodeHalf(benchmark::State &state) { Decode(state, {2000, 1500}); }
+void BM_JpegDecodeFull(benchmark::State &state) {
+  Decode(state, {0, 0});
+}
+void BM_JpegDecodeHalf(benchmark::State &state) {
+  Decode(state, {2000, 1500});
+}
 
 } // namespace
 

@@ -40,8 +40,8 @@ void RunImage(const TCliArgs &args, std::ostream &out) {
   TfsImageFiler writer;
   writer.SetFileName(outName);
   writer.SaveBitmap(&bitmap);
-  out << outName << ' ' << bitmap.Width() << 'x' << bitmap.Height() << ", "
-      << writer.ByteCount() << " bytes\n";
+  out << outName << ' ' << bitmap.Width() << 'x' << bitmap.Height() << ", " << writer.ByteCount()
+      << " bytes\n";
 }
 
 static TCliRegistrar ImageRegistrar({"image", ImageUsage, RunImage});

@@ -15,9 +15,13 @@ const char *const kInvalid = "Bitmap image is not valid";
 
 enum : uint32_t { biRGB = 0, biRLE8 = 1, biRLE4 = 2, biBitFields = 3, biAlphaBitFields = 6 };
 
-[[noreturn]] void Invalid() { throw ERasterError(kInvalid); }
+[[noreturn]] void Invalid() {
+  throw ERasterError(kInvalid);
+}
 
-uint16_t U16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t *p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t U32(const uint8_t *p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
@@ -220,10 +224,10 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
   }
   const uint32_t c = info.Compression;
   const uint32_t bpp = info.Bpp;
-  bool ok = (c == biRGB && (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 ||
-                            bpp == 32)) ||
-            (c == biRLE8 && bpp == 8) || (c == biRLE4 && bpp == 4) ||
-            ((c == biBitFields || c == biAlphaBitFields) && (bpp == 16 || bpp == 32));
+  bool ok =
+      (c == biRGB && (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)) ||
+      (c == biRLE8 && bpp == 8) || (c == biRLE4 && bpp == 4) ||
+      ((c == biBitFields || c == biAlphaBitFields) && (bpp == 16 || bpp == 32));
   if (!ok || info.Width < 0 || info.Height == INT32_MIN)
     Invalid();
 

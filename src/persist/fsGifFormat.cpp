@@ -226,8 +226,7 @@ void TfsGifFormat::SaveToStream(TStream &stream, const TBitmap32 &bitmap) {
   TLiqResult result(rawResult);
   liq_set_dithering_level(result.get(), 1.0f);
   std::vector<GifPixelType> indexes(count);
-  if (liq_write_remapped_image(result.get(), image.get(), indexes.data(), indexes.size()) !=
-      LIQ_OK)
+  if (liq_write_remapped_image(result.get(), image.get(), indexes.data(), indexes.size()) != LIQ_OK)
     throw ERasterError("Unable to quantise the picture");
   const liq_palette *pal = liq_get_palette(result.get());
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-bool THckImage::CanLoad(TStream *stream) { return stream && HckCanLoad(*stream); }
+bool THckImage::CanLoad(TStream *stream) {
+  return stream && HckCanLoad(*stream);
+}
 
 void THckImage::LoadFromStream(TStream &stream, TBitmap32 &bitmap, int page, TfsMaxSize maxSize) {
   const int64_t before = stream.Position();

@@ -210,7 +210,9 @@ std::string OpenFilter() {
   return "Graphic formats|" + all + "|" + FilterItems(rfOpenFilter) + "|All Formats (*.*)|*.*";
 }
 
-std::string SaveFilter() { return FilterItems(rfSaveFilter); }
+std::string SaveFilter() {
+  return FilterItems(rfSaveFilter);
+}
 
 std::unique_ptr<TfsRaster> CreateRaster(TRasterClass cls) {
   auto raster = cls->Create();
@@ -219,8 +221,12 @@ std::unique_ptr<TfsRaster> CreateRaster(TRasterClass cls) {
   return raster;
 }
 
-int64_t RasterPixelLimit() { return GPixelLimit.load(); }
-void SetRasterPixelLimit(int64_t pixels) { GPixelLimit.store(pixels); }
+int64_t RasterPixelLimit() {
+  return GPixelLimit.load();
+}
+void SetRasterPixelLimit(int64_t pixels) {
+  GPixelLimit.store(pixels);
+}
 
 void CheckRasterSize(int64_t width, int64_t height) {
   if (width <= 0 || height <= 0)

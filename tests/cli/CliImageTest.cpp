@@ -57,7 +57,8 @@ TEST(CliImage, ConvertsBetweenEveryFormat) {
     EXPECT_NE(r.Out.find("40x30"), std::string::npos) << r.Out;
     EXPECT_EQ(testsupport::ReadFileBytes(dir / outs[i]).rfind(magic[i], 0), 0u) << outs[i];
     // And back again to PNG, by content where the name says nothing.
-    std::filesystem::copy_file(dir / outs[i], dir / "noext", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(dir / outs[i], dir / "noext",
+                               std::filesystem::copy_options::overwrite_existing);
     std::string from = std::string(outs[i]).find("hck") != std::string::npos ||
                                std::string(outs[i]).find("bmp") != std::string::npos
                            ? (dir / "noext").string()

@@ -13,8 +13,12 @@
 
 namespace {
 
-std::string U16(uint32_t v) { return {char(v), char(v >> 8)}; }
-std::string U32(uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string U16(uint32_t v) {
+  return {char(v), char(v >> 8)};
+}
+std::string U32(uint32_t v) {
+  return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
 
 // A BMP file: info header of hs bytes (12 = core), then `extra` (masks,
 // palette), then the pixel bytes.
@@ -64,8 +68,7 @@ std::vector<TColor32> PixelsOf(const TBitmap32 &bmp) {
   return std::vector<TColor32>(bmp.Bits(), bmp.Bits() + bmp.PixelCount());
 }
 
-constexpr TColor32 R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, K = 0xFF000000,
-                   W = 0xFFFFFFFF;
+constexpr TColor32 R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, K = 0xFF000000, W = 0xFFFFFFFF;
 
 } // namespace
 
@@ -77,42 +80,70 @@ TEST(BmpRead, Variants) {
     int w, h;
     std::vector<TColor32> expected; // top row first
   } cases[] = {
-      {"1-bit bottom-up, rows padded to 4 bytes", MakeBmp(40, 3, 2, 1, 0, Palette({K, W}),
-                                                          Bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0})),
-       3, 2, {K, W, K, W, K, W}},
+      {"1-bit bottom-up, rows padded to 4 bytes",
+       MakeBmp(40, 3, 2, 1, 0, Palette({K, W}), Bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0})),
+       3,
+       2,
+       {K, W, K, W, K, W}},
       {"4-bit", MakeBmp(40, 3, 1, 4, 0, pal4, Bytes({0x23, 0x40, 0, 0})), 3, 1, {R, G, B}},
-      {"8-bit top-down", MakeBmp(40, 2, -2, 8, 0, pal4, Bytes({1, 2, 0, 0, 3, 4, 0, 0})), 2, 2,
+      {"8-bit top-down",
+       MakeBmp(40, 2, -2, 8, 0, pal4, Bytes({1, 2, 0, 0, 3, 4, 0, 0})),
+       2,
+       2,
        {W, R, G, B}},
-      {"8-bit index beyond the palette is black", MakeBmp(40, 1, 1, 8, 0, pal4, Bytes({200, 0, 0, 0})),
-       1, 1, {K}},
+      {"8-bit index beyond the palette is black",
+       MakeBmp(40, 1, 1, 8, 0, pal4, Bytes({200, 0, 0, 0})),
+       1,
+       1,
+       {K}},
       {"16-bit 5-5-5 without masks",
-       MakeBmp(40, 2, 1, 16, 0, "", Bytes({0x00, 0x7C, 0x1F, 0x00})), 2, 1, {R, B}},
+       MakeBmp(40, 2, 1, 16, 0, "", Bytes({0x00, 0x7C, 0x1F, 0x00})),
+       2,
+       1,
+       {R, B}},
       {"16-bit 5-6-5 masks after the header",
        MakeBmp(40, 2, 1, 16, 3, U32(0xF800) + U32(0x07E0) + U32(0x001F),
                Bytes({0xE0, 0x07, 0x10, 0x84})),
-       2, 1, {G, Color32(132, 130, 132)}},
+       2,
+       1,
+       {G, Color32(132, 130, 132)}},
       {"24-bit", MakeBmp(40, 2, 1, 24, 0, "", Bytes({0, 0, 255, 255, 0, 0, 0, 0})), 2, 1, {R, B}},
       {"32-bit without any alpha is opaque",
-       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0, 0, 255, 0, 0})), 2, 1, {R, G}},
+       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0, 0, 255, 0, 0})),
+       2,
+       1,
+       {R, G}},
       {"32-bit with alpha keeps it",
-       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0x80, 0, 255, 0, 0})), 2, 1,
+       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0x80, 0, 255, 0, 0})),
+       2,
+       1,
        {0x80FF0000, 0x0000FF00}},
       {"32-bit V5 alpha mask in the header",
        MakeBmp(124, 1, 1, 32, 3, "", Bytes({0x11, 0x22, 0x33, 0x44}),
                U32(0x00FF0000) + U32(0x0000FF00) + U32(0x000000FF) + U32(0xFF000000)),
-       1, 1, {0x44332211}},
+       1,
+       1,
+       {0x44332211}},
       {"32-bit V4 masks in another order, no alpha",
        MakeBmp(108, 1, 1, 32, 3, "", Bytes({0x11, 0x22, 0x33, 0x44}),
                U32(0x000000FF) + U32(0x0000FF00) + U32(0x00FF0000) + U32(0)),
-       1, 1, {0xFF112233}},
-      {"core header with 3-byte palette", MakeBmp(12, 2, 1, 8, 0, Palette({R, B}, true), Bytes({1, 0, 0, 0})),
-       2, 1, {B, R}},
+       1,
+       1,
+       {0xFF112233}},
+      {"core header with 3-byte palette",
+       MakeBmp(12, 2, 1, 8, 0, Palette({R, B}, true), Bytes({1, 0, 0, 0})),
+       2,
+       1,
+       {B, R}},
       {"RLE8: run, literal, end of line, move, end",
-       MakeBmp(40, 4, 3, 8, 1, pal4,
-               Bytes({2, 2, 0, 3, 1, 3, 4, 0, 0, 0, 0, 2, 1, 1, 1, 4, 0, 1})),
-       4, 3, {K, B, K, K, K, K, K, K, R, R, W, G}},
+       MakeBmp(40, 4, 3, 8, 1, pal4, Bytes({2, 2, 0, 3, 1, 3, 4, 0, 0, 0, 0, 2, 1, 1, 1, 4, 0, 1})),
+       4,
+       3,
+       {K, B, K, K, K, K, K, K, R, R, W, G}},
       {"RLE4: alternating run and literal",
-       MakeBmp(40, 6, 1, 4, 2, pal4, Bytes({3, 0x21, 0, 3, 0x34, 0x10, 0, 1})), 6, 1,
+       MakeBmp(40, 6, 1, 4, 2, pal4, Bytes({3, 0x21, 0, 3, 0x34, 0x10, 0, 1})),
+       6,
+       1,
        {R, W, R, G, B, W}},
   };
   for (const auto &c : cases) {
@@ -145,14 +176,15 @@ TEST(BmpRead, DamagedFilesGiveAnErrorAndNoHugeAllocation) {
       {"JPEG inside", patched(30, U32(4)), "Bitmap image is not valid"},
       {"negative width", patched(18, U32(uint32_t(-2))), "Bitmap image is not valid"},
       {"pixels cut short", good.substr(0, good.size() - 8), "Bitmap image is not valid"},
-      {"large size, little data", patched(18, U32(20000) + U32(10000)), "Bitmap image is not valid"},
+      {"large size, little data", patched(18, U32(20000) + U32(10000)),
+       "Bitmap image is not valid"},
       {"size beyond any limit", patched(18, U32(0x7FFFFFFF) + U32(0x7FFFFFFF)),
        "Image is too large (2147483647 x 2147483647 pixels)"},
       {"lowest height", patched(22, U32(0x80000000)), "Bitmap image is not valid"},
-      {"RLE beyond the limit",
-       MakeBmp(40, 100000, 100000, 8, 1, Palette({K}), Bytes({0, 1})),
+      {"RLE beyond the limit", MakeBmp(40, 100000, 100000, 8, 1, Palette({K}), Bytes({0, 1})),
        "Image is too large (100000 x 100000 pixels)"},
-      {"palette cut short", MakeBmp(40, 2, 1, 8, 0, "", "").substr(0, 60), "Bitmap image is not valid"},
+      {"palette cut short", MakeBmp(40, 2, 1, 8, 0, "", "").substr(0, 60),
+       "Bitmap image is not valid"},
   };
   for (const auto &c : cases) {
     TReadOnlyMemoryStream s(c.file);
@@ -214,14 +246,19 @@ TEST(BmpRead, BmpJsSuiteMatchesItsReferences) {
     const char *name;
     const char *reference;
     int bits[3]; // red, green, blue
-  } cases[] = {
-      {"bit1", "bit1_out", {8, 8, 8}},          {"bit4", "bit4_out", {8, 8, 8}},
-      {"bit4_RLE", "bit4", {8, 8, 8}},          {"bit8", "bit8_out", {8, 8, 8}},
-      {"bit8_RLE", "bit8", {8, 8, 8}},          {"bit16_565", "bit16_565_out", {5, 6, 5}},
-      {"bit16_a444", "bit16_a444_out", {4, 4, 4}}, {"bit16_a555", "bit16_a555_out", {5, 5, 5}},
-      {"bit16_x444", "bit16_x444_out", {4, 4, 4}}, {"bit16_x555", "bit16_x555_out", {5, 5, 5}},
-      {"bit24", "bit24_out", {8, 8, 8}},        {"bit32", "bit32_out", {8, 8, 8}},
-      {"bit32_alpha", "bit32_alpha_out", {8, 8, 8}}};
+  } cases[] = {{"bit1", "bit1_out", {8, 8, 8}},
+               {"bit4", "bit4_out", {8, 8, 8}},
+               {"bit4_RLE", "bit4", {8, 8, 8}},
+               {"bit8", "bit8_out", {8, 8, 8}},
+               {"bit8_RLE", "bit8", {8, 8, 8}},
+               {"bit16_565", "bit16_565_out", {5, 6, 5}},
+               {"bit16_a444", "bit16_a444_out", {4, 4, 4}},
+               {"bit16_a555", "bit16_a555_out", {5, 5, 5}},
+               {"bit16_x444", "bit16_x444_out", {4, 4, 4}},
+               {"bit16_x555", "bit16_x555_out", {5, 5, 5}},
+               {"bit24", "bit24_out", {8, 8, 8}},
+               {"bit32", "bit32_out", {8, 8, 8}},
+               {"bit32_alpha", "bit32_alpha_out", {8, 8, 8}}};
   for (const auto &c : cases) {
     const char *name = c.name;
     auto got = Read(testsupport::ReadFileBytes(dir / (std::string(name) + ".bmp")));

@@ -32,8 +32,8 @@ void Load(const std::string &bytes, TBitmap32 &bmp) {
 // 2x2 frame at (1, 0) whose index 1 is transparent.
 std::string SmallGif(bool interlaced, bool transparent) {
   std::string g = "GIF89a";
-  g += std::string("\x04\x00\x02\x00\x80\x00\x00", 7);   // screen, global map of 2
-  g += std::string("\xFF\x00\x00\x00\x00\xFF", 6);       // red, blue
+  g += std::string("\x04\x00\x02\x00\x80\x00\x00", 7); // screen, global map of 2
+  g += std::string("\xFF\x00\x00\x00\x00\xFF", 6);     // red, blue
   if (transparent)
     g += std::string("\x21\xF9\x04\x01\x00\x00\x01\x00", 8);
   g += std::string("\x2C\x01\x00\x00\x00\x02\x00\x02\x00", 9);
@@ -45,7 +45,8 @@ std::string SmallGif(bool interlaced, bool transparent) {
 }
 
 extern "C" int AppendBytes(GifFileType *gif, const GifByteType *buf, int len) {
-  static_cast<std::string *>(gif->UserData)->append(reinterpret_cast<const char *>(buf), size_t(len));
+  static_cast<std::string *>(gif->UserData)
+      ->append(reinterpret_cast<const char *>(buf), size_t(len));
   return len;
 }
 

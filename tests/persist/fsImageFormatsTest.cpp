@@ -1,7 +1,7 @@
+#include "persist/fsImageFormats.h"
 #include "persist/fsBmpFormat.h"
 #include "persist/fsGifFormat.h"
 #include "persist/fsHckImage.h"
-#include "persist/fsImageFormats.h"
 #include "persist/fsJpegFormat.h"
 #include "persist/fsPngFormat.h"
 #include "raster/fsGR32.h"
@@ -138,8 +138,12 @@ TEST(ImageFiler, SavingChoosesTheFormatByExtension) {
     const char *file;
     std::string magic;
   } cases[] = {
-      {"a.bmp", "BM"},        {"a.DIB", "BM"},           {"a.jp", "\xFF\xD8\xFF"},
-      {"a.jpeg", "\xFF\xD8\xFF"}, {"a.gif", "GIF8"},      {"a.png", "\x89PNG"},
+      {"a.bmp", "BM"},
+      {"a.DIB", "BM"},
+      {"a.jp", "\xFF\xD8\xFF"},
+      {"a.jpeg", "\xFF\xD8\xFF"},
+      {"a.gif", "GIF8"},
+      {"a.png", "\x89PNG"},
       {"a.hck", std::string("HCK\0", 4)},
   };
   TempDir dir;
@@ -228,8 +232,7 @@ TEST(ImageFiler, PagesOtherThanTheFirstAreRefused) {
   for (const char *ext : {".bmp", ".png", ".gif", ".jpg"}) {
     TMemoryStream s(Encode(ext, src));
     TBitmap32 got;
-    EXPECT_EQ(Message([&] { LoadBitmapFromStream(s, ext, got, 1); }),
-              "Requested non-existing page")
+    EXPECT_EQ(Message([&] { LoadBitmapFromStream(s, ext, got, 1); }), "Requested non-existing page")
         << ext;
   }
 }

@@ -20,8 +20,9 @@ inline void MakePattern(TBitmap32 &bmp, int32_t w, int32_t h, bool withAlpha) {
       uint32_t a = 255;
       if (withAlpha)
         a = (x % 3 == 0) ? 0 : (x % 3 == 1 ? 128 : 255);
-      bmp.SetPixel(x, y, Color32((x * 37 + y * 11) & 255, (x * 5 + y * 29) & 255,
-                                 (x * 13 ^ y * 7) & 255, static_cast<int32_t>(a)));
+      bmp.SetPixel(x, y,
+                   Color32((x * 37 + y * 11) & 255, (x * 5 + y * 29) & 255, (x * 13 ^ y * 7) & 255,
+                           static_cast<int32_t>(a)));
     }
 }
 

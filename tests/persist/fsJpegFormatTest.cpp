@@ -43,11 +43,9 @@ TEST(JpegScale, DivisorDoublesWhileBothSidesAllowIt) {
       {9000, 9000, {4000, 4000}, 2},   // 4500 x 4500
       {9000, 6000, {4000, 4000}, 1},   // the height does not allow it
       {16000, 16000, {4000, 4000}, 4}, // 4000 x 4000
-      {7999, 20000, {4000, 4000}, 1},
-      {8000, 8000, {4000, 4000}, 2},
-      {64000, 64000, {4000, 4000}, 8}, // never beyond an eighth
-      {64000, 64000, {1, 1}, 8},
-      {100, 100, {0, 0}, 1}, // no limit
+      {7999, 20000, {4000, 4000}, 1},  {8000, 8000, {4000, 4000}, 2},
+      {64000, 64000, {4000, 4000}, 8},                        // never beyond an eighth
+      {64000, 64000, {1, 1}, 8},       {100, 100, {0, 0}, 1}, // no limit
       {100, 100, {-1, 50}, 1},
   };
   for (const auto &c : cases)
@@ -62,8 +60,8 @@ TEST(JpegRead, DecoderReducesLargePictures) {
     TfsMaxSize max;
     int w, h;
   } cases[] = {
-      {{4000, 4000}, 90, 60}, {{45, 30}, 45, 30}, {{20, 15}, 23, 15}, {{10, 5}, 12, 8},
-      {{45, 31}, 90, 60}, // the height stops the halving
+      {{4000, 4000}, 90, 60}, {{45, 30}, 45, 30}, {{20, 15}, 23, 15},
+      {{10, 5}, 12, 8},       {{45, 31}, 90, 60}, // the height stops the halving
   };
   for (const auto &c : cases) {
     TBitmap32 bmp;

@@ -77,8 +77,8 @@ TEST(PngRead, EveryTestPictureMatchesLibpngsOwnReading) {
     for (size_t i = 0; i < ref.size(); ++i)
       if (bmp.Bits()[i] != ref[i] && bad++ == 0)
         first = i;
-    EXPECT_EQ(bad, 0u) << name << ": first at " << first << " got " << std::hex
-                       << bmp.Bits()[first] << " want " << ref[first];
+    EXPECT_EQ(bad, 0u) << name << ": first at " << first << " got " << std::hex << bmp.Bits()[first]
+                       << " want " << ref[first];
   }
 }
 
@@ -110,8 +110,8 @@ TEST(PngRead, DamagedHeadersGiveAnError) {
       {"no signature", "GIF89a" + good.Bytes().substr(6)},
       {"cut in the pixels", good.Bytes().substr(0, good.Bytes().size() - 20)},
       // Width 0x7FFFFFFF in IHDR (its CRC no longer fits either).
-      {"huge width", good.Bytes().substr(0, 16) + std::string("\x7F\xFF\xFF\xFF", 4) +
-                         good.Bytes().substr(20)},
+      {"huge width",
+       good.Bytes().substr(0, 16) + std::string("\x7F\xFF\xFF\xFF", 4) + good.Bytes().substr(20)},
   };
   for (const auto &c : cases) {
     TReadOnlyMemoryStream s(c.bytes);
@@ -128,8 +128,8 @@ TEST(PngWrite, RoundTripKeepsEveryPixelAndAlpha) {
   TfsPngFormat().SaveToStream(s, src);
   const std::string &bytes = s.Bytes();
   ASSERT_GT(bytes.size(), 26u);
-  EXPECT_EQ(bytes[24], 8);  // bit depth
-  EXPECT_EQ(bytes[25], 6);  // RGBA
+  EXPECT_EQ(bytes[24], 8); // bit depth
+  EXPECT_EQ(bytes[25], 6); // RGBA
   std::vector<uint32_t> ref;
   int w = 0, h = 0;
   ASSERT_TRUE(ReferenceRead(bytes, ref, w, h));
