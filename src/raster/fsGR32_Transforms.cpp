@@ -1,10 +1,13 @@
 #include "raster/fsGR32_Transforms.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -381,12 +384,199 @@ HorizontalPass(TColor32 *Out, int32_t Count, const int32_t *V, const int32_t *St
   }
 }
 
+// ---------------------------------------------------------------------------
+// Kernel resampling with weights in 0..256, the common case of every kernel
+// without negative lobes. Each weight set sums to 256, so any partial sum of
+// weight x channel stays below 65536 and 16-bit lanes hold it exactly. The
+// horizontal pass runs first, once per source row, and the exact total is
+// the same in either order.
+
+// The taps of each destination pixel as a window of Taps consecutive source
+// positions (zero weights fill the gaps and the padding), and the common
+// divisor of all the weights.
+struct TWindows {
+  std::vector<int32_t> Start;
+  std::vector<uint16_t> W; // Taps per destination pixel
+  int32_t Taps = 0;
+  uint32_t Divisor = 1;
+};
+
+bool MakeWindows(const TWeights &T, int32_t SrcLo, int32_t SrcHi, int32_t Multiple,
+                 TWindows &Out) {
+  const size_t count = T.Start.size() - 1;
+  int32_t taps = 1;
+  uint32_t g = 0;
+  for (size_t x = 0; x < count; ++x) {
+    int32_t lo = T.Pos[T.Start[x]], hi = lo;
+    for (int32_t k = T.Start[x]; k < T.Start[x + 1]; ++k) {
+      if (T.W[k] < 0 || T.W[k] > 256)
+        return false;
+      lo = std::min(lo, T.Pos[k]);
+      hi = std::max(hi, T.Pos[k]);
+      g = std::gcd(g, static_cast<uint32_t>(T.W[k]));
+    }
+    taps = std::max(taps, hi - lo + 1);
+  }
+  taps = (taps + Multiple - 1) / Multiple * Multiple;
+  if (taps > SrcHi - SrcLo || g == 0)
+    return false;
+  Out.Taps = taps;
+  Out.Divisor = g;
+  Out.Start.resize(count);
+  Out.W.assign(count * static_cast<size_t>(taps), 0);
+  for (size_t x = 0; x < count; ++x) {
+    int32_t lo = T.Pos[T.Start[x]];
+    for (int32_t k = T.Start[x]; k < T.Start[x + 1]; ++k)
+      lo = std::min(lo, T.Pos[k]);
+    lo = std::min(lo, SrcHi - taps);
+    Out.Start[x] = lo;
+    for (int32_t k = T.Start[x]; k < T.Start[x + 1]; ++k)
+      Out.W[x * taps + (T.Pos[k] - lo)] += static_cast<uint16_t>(T.W[k]);
+  }
+  return true;
+}
+
+void Divide(TWindows &T) {
+  for (uint16_t &w : T.W)
+    w = static_cast<uint16_t>(w / T.Divisor);
+}
+
+// A pair of taps' weights spread over the four lanes of each of its two
+// pixels.
+struct TTapPair {
+  __m128i W;
+};
+
+// One source row through the column windows: four 16-bit sums per
+// destination pixel.
+void HorizontalWindows(uint16_t *Out, const uint8_t *Row, const int32_t *Start, int32_t Count,
+                       const TTapPair *Wx, int32_t Pairs) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int32_t x = 0; x < Count; ++x) {
+    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
+    const TTapPair *w = Wx + static_cast<size_t>(x) * Pairs;
+    __m128i acc = _mm_mullo_epi16(
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)), zero), w[0].W);
+    for (int32_t t = 1; t < Pairs; ++t)
+      acc = _mm_add_epi16(
+          acc, _mm_mullo_epi16(_mm_unpacklo_epi8(
+                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 8 * t)),
+                                   zero),
+                               w[t].W));
+    acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4), acc);
+  }
+}
+
+// The rows' sums through the row window. Shift >= 0: the weights' divisors
+// multiply to 2^(16 - Shift), so the whole sum fits 16 bits and the channel
+// is that sum >> Shift. Shift < 0: the sums are split into high and low
+// bytes, each weighted apart, and the channel is (high + (low >> 8)) >> 8,
+// the same as the 32-bit total >> 16.
+using TWords = uint16_t __attribute__((vector_size(32)));
+using TWordsU = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
+using TBytes16 = uint8_t __attribute__((vector_size(16)));
+
+__attribute__((target_clones("avx2", "default"))) void
+VerticalWindows(uint8_t *Out, size_t Lanes, const uint16_t *const *Rows, const uint16_t *W,
+                int32_t Taps, int Shift) {
+  constexpr size_t step = sizeof(TWords) / sizeof(uint16_t);
+  size_t l0 = 0;
+  if (Shift >= 0) {
+    for (; l0 + step <= Lanes; l0 += step) {
+      TWords a = W[0] * *reinterpret_cast<const TWordsU *>(Rows[0] + l0);
+      for (int32_t t = 1; t < Taps; ++t)
+        a += W[t] * *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
+      const TBytes16 b = __builtin_convertvector(a >> Shift, TBytes16);
+      std::memcpy(Out + l0, &b, sizeof b);
+    }
+    for (; l0 < Lanes; ++l0) {
+      uint16_t a = 0;
+      for (int32_t t = 0; t < Taps; ++t)
+        a = static_cast<uint16_t>(a + W[t] * Rows[t][l0]);
+      Out[l0] = static_cast<uint8_t>(a >> Shift);
+    }
+  } else {
+    for (; l0 + step <= Lanes; l0 += step) {
+      TWords a = {}, b = {};
+      for (int32_t t = 0; t < Taps; ++t) {
+        const TWords r = *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
+        a += W[t] * (r >> 8);
+        b += W[t] * (r & 255);
+      }
+      const TBytes16 c = __builtin_convertvector((a + (b >> 8)) >> 8, TBytes16);
+      std::memcpy(Out + l0, &c, sizeof c);
+    }
+    for (; l0 < Lanes; ++l0) {
+      uint16_t a = 0, b = 0;
+      for (int32_t t = 0; t < Taps; ++t) {
+        a = static_cast<uint16_t>(a + W[t] * (Rows[t][l0] >> 8));
+        b = static_cast<uint16_t>(b + W[t] * (Rows[t][l0] & 255));
+      }
+      Out[l0] = static_cast<uint8_t>((a + (b >> 8)) >> 8);
+    }
+  }
+}
+
+// False when the weights do not allow it; then nothing is drawn.
+bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &Rows) {
+  TWindows cw, rw;
+  if (!MakeWindows(Cols, J.SrcRect.Left, J.SrcRect.Right, 2, cw) ||
+      !MakeWindows(Rows, J.SrcRect.Top, J.SrcRect.Bottom, 1, rw))
+    return false;
+  const uint32_t product = cw.Divisor * rw.Divisor;
+  int shift = -1;
+  if (std::has_single_bit(product) && product >= 256) {
+    shift = 16 - std::countr_zero(product);
+    Divide(cw);
+    Divide(rw);
+  }
+  const int32_t w = J.Clip.Width();
+  const int32_t pairs = cw.Taps / 2;
+  std::vector<TTapPair> wx(static_cast<size_t>(w) * pairs);
+  for (int32_t x = 0; x < w; ++x)
+    for (int32_t t = 0; t < pairs; ++t) {
+      const int16_t a = static_cast<int16_t>(cw.W[static_cast<size_t>(x) * cw.Taps + 2 * t]);
+      const int16_t b = static_cast<int16_t>(cw.W[static_cast<size_t>(x) * cw.Taps + 2 * t + 1]);
+      wx[static_cast<size_t>(x) * pairs + t].W = _mm_set_epi16(b, b, b, b, a, a, a, a);
+    }
+  // The horizontal sums of the last source rows, slot = row mod taps: the
+  // windows only move down, so the rows of one window never share a slot.
+  const size_t lanes = static_cast<size_t>(w) * 4;
+  const int32_t slots = rw.Taps;
+  std::vector<uint16_t> cache(lanes * static_cast<size_t>(slots));
+  std::vector<int32_t> cached(static_cast<size_t>(slots), -1);
+  std::vector<const uint16_t *> rows(static_cast<size_t>(slots));
+  std::vector<TColor32> buf(static_cast<size_t>(w));
+  for (int32_t y = J.Clip.Top; y < J.Clip.Bottom; ++y) {
+    const int32_t ry = y - J.Clip.Top;
+    const int32_t top = rw.Start[ry];
+    for (int32_t t = 0; t < rw.Taps; ++t) {
+      const int32_t sy = top + t;
+      const int32_t slot = sy % slots;
+      uint16_t *h = cache.data() + lanes * static_cast<size_t>(slot);
+      if (cached[slot] != sy) {
+        HorizontalWindows(h, reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy)),
+                          cw.Start.data(), w, wx.data(), pairs);
+        cached[slot] = sy;
+      }
+      rows[t] = h;
+    }
+    VerticalWindows(reinterpret_cast<uint8_t *>(buf.data()), lanes, rows.data(),
+                    rw.W.data() + static_cast<size_t>(ry) * rw.Taps, rw.Taps, shift);
+    J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
+  }
+  return true;
+}
+
 void StretchGeneral(const TStretchJob &J, TStretchFilter Filter) {
   const int32_t w = J.Clip.Width();
   const TWeights cols = BuildWeights(Filter, J.DstRect.Width(), J.SrcRect.Left, J.SrcRect.Right,
                                      J.Clip.Left, J.Clip.Right, J.DstRect.Left);
   const TWeights rows = BuildWeights(Filter, J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom,
                                      J.Clip.Top, J.Clip.Bottom, J.DstRect.Top);
+  if (StretchWindows(J, cols, rows))
+    return;
   const int32_t c0 = cols.MinPos;
   const size_t lanes = static_cast<size_t>(cols.MaxPos - c0 + 1) * 4;
   std::vector<int32_t> offsets(cols.Pos.size());
