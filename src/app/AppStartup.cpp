@@ -6,14 +6,19 @@
 #include "designer/uMessages.h"
 #include "designer/uOptions.h"
 #include "designer/uRegistry.h"
+#include "persist/fsBmpFormat.h"
+#include "persist/fsResourceThread.h"
+#include "text/fsTextLayer.h"
 
 TAppStartup::TAppStartup()
-    : FStore(std::make_unique<TQtSettingsStore>()),
+    : FTrimmer(std::make_unique<TResourceThreadHolder>()), FStore(std::make_unique<TQtSettingsStore>()),
       FMessages(std::make_unique<TQtMessageService>()) {
   SetSettingsStore(FStore.get());
   SetMessageService(FMessages.get());
   try {
     CreateOptions(DefaultAppFolders(RunningExecutable()));
+    InstallTextLayer();
+    InstallBmpStreamHandlers();
   } catch (...) {
     SetMessageService(nullptr);
     SetSettingsStore(nullptr);
@@ -25,6 +30,8 @@ TAppStartup::~TAppStartup() {
   FreeOptions();
   SetMessageService(nullptr);
   SetSettingsStore(nullptr);
+  // The trimmer stops last (FTrimmer is destroyed after this body), once no
+  // window can use a picture any more.
 }
 
 std::unique_ptr<TFMain> TAppStartup::CreateMainWindow() {
