@@ -1,6 +1,6 @@
 #include "raster/fsGR32_Transforms.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <bit>
@@ -26,6 +26,8 @@ public:
       : FMode(Mode), FCallback(Callback), FMaster(Src.MasterAlpha()),
         FSpan(BlendSpanProcs[Src.CombineMode()]), FScaled(BlendScaledSpanProcs[Src.CombineMode()]) {
   }
+
+  bool Opaque() const { return FMode == dmOpaque; }
 
   void Write(const TColor32 *Colours, TColor32 *Dst, int32_t Count) const {
     switch (FMode) {
@@ -473,6 +475,92 @@ void HorizontalWindows(uint16_t *Out, const uint8_t *Row, const int32_t *Start, 
 // is that sum >> Shift. Shift < 0: the sums are split into high and low
 // bytes, each weighted apart, and the channel is (high + (low >> 8)) >> 8,
 // the same as the 32-bit total >> 16.
+// The same with small weights: w(2k) + w(2k+1) <= 128 and each below 128,
+// so that byte pairs multiply and add in one step without saturating. W
+// holds, for every two destination pixels and every four taps, each pixel's
+// weights as byte pairs (w0, w1) four times, then (w2, w3) four times.
+template <int32_t FixedGroups>
+__attribute__((target("avx2"))) void
+HorizontalBytePairsOf(uint16_t *Out, const uint8_t *Row, const uint8_t *Next, const int32_t *Start,
+                      int32_t Count, const int8_t *W, int32_t AnyGroups) {
+  const int32_t Groups = FixedGroups ? FixedGroups : AnyGroups;
+  // Pixels a, b, c, d to (a0 b0 a1 b1 a2 b2 a3 b3 c0 d0 ...): one lane's
+  // pair of channels next to each other.
+  const __m256i order = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0,
+                                         4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+  int32_t x = 0;
+  for (; x + 1 < Count; x += 2) {
+    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
+    const uint8_t *q = Row + static_cast<size_t>(Start[x + 1]) * 4;
+    // The row after this one is read next: the prefetcher alone leaves
+    // every row start waiting on memory.
+    _mm_prefetch(reinterpret_cast<const char *>(Next + (q - Row)), _MM_HINT_T0);
+    const int8_t *w = W + static_cast<size_t>(x / 2) * Groups * 32;
+    __m256i acc = _mm256_setzero_si256();
+    for (int32_t g = 0; g < Groups; ++g) {
+      __m256i v = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * g))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 16 * g)), 1);
+      v = _mm256_shuffle_epi8(v, order);
+      acc = _mm256_add_epi16(
+          acc, _mm256_maddubs_epi16(
+                   v, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w + 32 * g))));
+    }
+    acc = _mm256_add_epi16(acc, _mm256_srli_si256(acc, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4),
+                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(acc, 0x08)));
+  }
+  if (x < Count) {
+    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
+    const int8_t *w = W + static_cast<size_t>(x / 2) * Groups * 32;
+    __m128i acc = _mm_setzero_si128();
+    for (int32_t g = 0; g < Groups; ++g) {
+      const __m128i v = _mm_shuffle_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * g)),
+          _mm256_castsi256_si128(order));
+      acc = _mm_add_epi16(
+          acc, _mm_maddubs_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + 32 * g))));
+    }
+    acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4), acc);
+  }
+}
+
+// Four taps, the common case, unrolled.
+__attribute__((target("avx2"))) void HorizontalBytePairs(uint16_t *Out, const uint8_t *Row,
+                                                         const uint8_t *Next, const int32_t *Start,
+                                                         int32_t Count, const int8_t *W,
+                                                         int32_t Groups) {
+  if (Groups == 1)
+    HorizontalBytePairsOf<1>(Out, Row, Next, Start, Count, W, 1);
+  else
+    HorizontalBytePairsOf<0>(Out, Row, Next, Start, Count, W, Groups);
+}
+
+// The weights for HorizontalBytePairs, or nothing when they are too large.
+std::vector<int8_t> BytePairWeights(const TWindows &T) {
+  if (T.Taps % 4 != 0)
+    return {};
+  for (size_t k = 0; k < T.W.size(); k += 2)
+    if (T.W[k] > 127 || T.W[k + 1] > 127 || T.W[k] + T.W[k + 1] > 128)
+      return {};
+  const size_t count = T.Start.size();
+  const int32_t groups = T.Taps / 4;
+  std::vector<int8_t> out((count + 1) / 2 * static_cast<size_t>(groups) * 32, 0);
+  for (size_t x = 0; x < count; ++x)
+    for (int32_t g = 0; g < groups; ++g) {
+      int8_t *o = out.data() + ((x / 2) * groups + g) * 32 + (x % 2) * 16;
+      const uint16_t *w = T.W.data() + x * T.Taps + 4 * g;
+      for (int i = 0; i < 4; ++i) {
+        o[2 * i] = static_cast<int8_t>(w[0]);
+        o[2 * i + 1] = static_cast<int8_t>(w[1]);
+        o[8 + 2 * i] = static_cast<int8_t>(w[2]);
+        o[8 + 2 * i + 1] = static_cast<int8_t>(w[3]);
+      }
+    }
+  return out;
+}
+
 using TWords = uint16_t __attribute__((vector_size(32)));
 using TWordsU = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 using TBytes16 = uint8_t __attribute__((vector_size(16)));
@@ -521,8 +609,10 @@ VerticalWindows(uint8_t *Out, size_t Lanes, const uint16_t *const *Rows, const u
 // False when the weights do not allow it; then nothing is drawn.
 bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &Rows) {
   TWindows cw, rw;
-  if (!MakeWindows(Cols, J.SrcRect.Left, J.SrcRect.Right, 2, cw) ||
-      !MakeWindows(Rows, J.SrcRect.Top, J.SrcRect.Bottom, 1, rw))
+  if (!MakeWindows(Cols, J.SrcRect.Left, J.SrcRect.Right, 4, cw) &&
+      !MakeWindows(Cols, J.SrcRect.Left, J.SrcRect.Right, 2, cw))
+    return false;
+  if (!MakeWindows(Rows, J.SrcRect.Top, J.SrcRect.Bottom, 1, rw))
     return false;
   const uint32_t product = cw.Divisor * rw.Divisor;
   int shift = -1;
@@ -532,6 +622,9 @@ bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &
     Divide(rw);
   }
   const int32_t w = J.Clip.Width();
+  std::vector<int8_t> bytePairs;
+  if (shift >= 0 && __builtin_cpu_supports("avx2"))
+    bytePairs = BytePairWeights(cw);
   const int32_t pairs = cw.Taps / 2;
   std::vector<TTapPair> wx(static_cast<size_t>(w) * pairs);
   for (int32_t x = 0; x < w; ++x)
@@ -556,15 +649,24 @@ bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &
       const int32_t slot = sy % slots;
       uint16_t *h = cache.data() + lanes * static_cast<size_t>(slot);
       if (cached[slot] != sy) {
-        HorizontalWindows(h, reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy)),
-                          cw.Start.data(), w, wx.data(), pairs);
+        const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy));
+        if (!bytePairs.empty())
+          HorizontalBytePairs(h, src,
+                              reinterpret_cast<const uint8_t *>(
+                                  J.Src.ScanLine(std::min(sy + 1, J.SrcRect.Bottom - 1))),
+                              cw.Start.data(), w, bytePairs.data(), cw.Taps / 4);
+        else
+          HorizontalWindows(h, src, cw.Start.data(), w, wx.data(), pairs);
         cached[slot] = sy;
       }
       rows[t] = h;
     }
-    VerticalWindows(reinterpret_cast<uint8_t *>(buf.data()), lanes, rows.data(),
+    TColor32 *dst = J.Dst.PixelPtr(J.Clip.Left, y);
+    const bool direct = J.Writer.Opaque();
+    VerticalWindows(reinterpret_cast<uint8_t *>(direct ? dst : buf.data()), lanes, rows.data(),
                     rw.W.data() + static_cast<size_t>(ry) * rw.Taps, rw.Taps, shift);
-    J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, y), w);
+    if (!direct)
+      J.Writer.Write(buf.data(), dst, w);
   }
   return true;
 }
