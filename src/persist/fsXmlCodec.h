@@ -1,5 +1,6 @@
 #pragma once
 
+#include "raster/fsConvert.h"
 #include "raster/fsError.h"
 #include "raster/fsStream.h"
 
@@ -54,7 +55,6 @@ TXmlEncodingGuess DetectXmlEncoding(std::string_view firstBytes);
 // characters the code page has no byte for.
 void AppendCp1252AsUtf8(std::string &out, unsigned char byte);
 bool CodePointToCp1252(uint32_t codePoint, unsigned char &byte);
-void AppendUtf8(std::string &out, uint32_t codePoint);
 std::string Cp1252ToUtf8(std::string_view bytes);
 // Unmappable characters become '?'.
 std::string Utf16ToCp1252(std::u16string_view text);
@@ -62,7 +62,6 @@ std::u16string Cp1252ToUtf16(std::string_view bytes);
 // Invalid sequences become U+FFFD; characters beyond the 16-bit range become
 // surrogate pairs.
 std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
 
 // Reads its source in aligned 64 KiB pages; any seek is served.
 class TnvBufferedReadStream : public TStream {
