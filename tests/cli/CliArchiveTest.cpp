@@ -1,4 +1,4 @@
-#include "cli/CliCommand.h"
+#include "cli/CliRun.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,17 +10,6 @@ using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
 namespace {
-
-struct TRun {
-  int Code;
-  std::string Out, Err;
-};
-
-TRun Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int code = RunCli(args, out, err);
-  return {code, out.str(), err.str()};
-}
 
 std::string LE(uint64_t value, int bytes) {
   std::string out;

@@ -1,4 +1,4 @@
-#include "cli/CliCommand.h"
+#include "cli/CliRun.h"
 #include "persist/fsImageFormats.h"
 #include "raster/fsGR32.h"
 #include "support/TempDir.h"
@@ -9,17 +9,6 @@
 #include <sstream>
 
 namespace {
-
-struct TRun {
-  int Code;
-  std::string Out, Err;
-};
-
-TRun Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int code = RunCli(args, out, err);
-  return {code, out.str(), err.str()};
-}
 
 bool HaveFace(const char *family) {
   TfsFaceMatch m = MatchFontFace(family, false, false);

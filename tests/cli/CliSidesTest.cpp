@@ -1,4 +1,4 @@
-#include "cli/CliCommand.h"
+#include "cli/CliRun.h"
 #include "designer/KeyringFile.h"
 #include "support/TempDir.h"
 
@@ -7,17 +7,6 @@
 #include <sstream>
 
 namespace {
-
-struct TRun {
-  int Code;
-  std::string Out, Err;
-};
-
-TRun Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int code = RunCli(args, out, err);
-  return {code, out.str(), err.str()};
-}
 
 TEST(CliSides, SplitThenJoinGivesTheSameFile) {
   testsupport::TempDir dir;
