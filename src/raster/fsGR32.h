@@ -161,7 +161,7 @@ constexpr TFixed FixedHalf = 32768;
 // round(v * 65536), saturated to the 32-bit range; NaN gives 0.
 TFixed Fixed(double v);
 constexpr int32_t FixedRound(TFixed v) {
-  return (v + 0x7FFF) >> 16;
+  return static_cast<int32_t>((static_cast<int64_t>(v) + 0x7FFF) >> 16);
 }
 constexpr int32_t FixedFloor(TFixed v) {
   return v >> 16;

@@ -259,6 +259,12 @@ TEST(Fixed, Conversions) {
   EXPECT_EQ(FixedRound(0x18001), 2);
   EXPECT_EQ(FixedRound(-0x8000), -1);
   EXPECT_EQ(FixedRound(-0x7FFF), 0);
+  // The far ends of the range round without overflowing.
+  static_assert(FixedRound(INT32_MAX) == 32768);
+  volatile TFixed top = INT32_MAX, bottom = INT32_MIN, nearTop = INT32_MAX - 0x8000;
+  EXPECT_EQ(FixedRound(top), 32768);
+  EXPECT_EQ(FixedRound(nearTop), 32767);
+  EXPECT_EQ(FixedRound(bottom), -32768);
   EXPECT_EQ(FixedMul(Fixed(2.0), Fixed(3.5)), Fixed(7.0));
   EXPECT_EQ(FixedMul(Fixed(-1.5), Fixed(2.0)), Fixed(-3.0));
   EXPECT_EQ(FixedDiv(Fixed(7.0), Fixed(2.0)), Fixed(3.5));
