@@ -151,11 +151,27 @@ __attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, 
     u[k] = L + (2 * k) * Stride;
     v[k] = L + (2 * k + 1) * Stride;
   }
+  auto inside = [&](int k, int32_t i) {
+    return u[k][i] > 0 && v[k][i] > 0 && u[k][i] < limX && v[k][i] < limY;
+  };
+  // Each sample row moves monotonically in both axes, so its samples inside
+  // the source form one run; where the four runs overlap no pixel needs a
+  // check.
+  int32_t a = First, b = Last;
+  for (int k = 0; k < 4 && a <= b; ++k) {
+    while (a <= b && !inside(k, a))
+      ++a;
+    while (a <= b && !inside(k, b))
+      --b;
+  }
   for (int32_t i = First; i <= Last; ++i) {
-    bool inside = true;
-    for (int k = 0; k < 4; ++k)
-      inside &= u[k][i] > 0 && v[k][i] > 0 && u[k][i] < limX && v[k][i] < limY;
-    if (inside) {
+    bool all = i >= a && i <= b;
+    if (!all) {
+      all = true;
+      for (int k = 0; k < 4; ++k)
+        all &= inside(k, i);
+    }
+    if (all) {
       const __m256i s = _mm256_add_epi16(
           BilinearPair(bits, width, w, u[0][i], v[0][i], u[1][i], v[1][i]),
           BilinearPair(bits, width, w, u[2][i], v[2][i], u[3][i], v[3][i]));
