@@ -687,12 +687,20 @@ const TXmlSettings &TXmlNode::Settings() const {
 
 void TXmlNode::SetName(std::string_view name) {
   // A trailing "/" would turn the start tag into the short form when the
-  // node is written, so it is refused like white space.
+  // node is written, and a control character (a NUL above all) makes the
+  // written file look like another encoding: both are refused like white
+  // space, so that whatever is read can be written and read back.
   bool bad = !name.empty() && name.back() == '/';
-  for (char c : name)
-    bad = bad || IsWhite(c);
+  std::string shown(name);
+  for (char &c : shown) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) {
+      bad = true;
+      if (c != ' ')
+        c = '?';
+    }
+  }
   if (bad)
-    throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", name));
+    throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", shown));
   FName = name;
 }
 

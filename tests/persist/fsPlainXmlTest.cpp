@@ -272,7 +272,7 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
   EXPECT_EQ(a.AttrValue("missing"), "");
 
   struct Case {
-    const char *Body;
+    std::string Body;
     const char *Message;
   };
   const Case cases[] = {
@@ -283,6 +283,9 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
       {"<r><></r>", "Missing element name"},
       {"<r><\"a b\"/></r>", "Illegal character in node name \"\"a b\"\""},
       {"<r><a//></r>", "Illegal character in node name \"a/\""},
+      // A NUL would make the written file read as another encoding.
+      {std::string("<r><a\0b/></r>", 13), "Illegal character in node name \"a?b\""},
+      {"<r><a\x01></a\x01></r>", "Illegal character in node name \"a?\""},
       {"<a x=\"1>", "Unexpected end of xml data in tag"},
       {"<r><!-- open", "Unexpected end of xml data in Comment"},
       {"", "No root element found in xml"},
