@@ -169,6 +169,114 @@ void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, c
   }
 }
 
+// Block means from 16-bit column sums, for blocks of up to 257 rows whose
+// area keeps the lane totals within 32 bits: vectorised adds and, for the
+// usual power-of-two areas, a shift instead of the divider (both exact).
+__attribute__((target_clones("avx2", "default"))) void ColumnSums16(uint16_t *S, const uint8_t *Row,
+                                                                    size_t Lanes, bool First) {
+  if (First) {
+    for (size_t l = 0; l < Lanes; ++l)
+      S[l] = Row[l];
+  } else {
+    for (size_t l = 0; l < Lanes; ++l)
+      S[l] = static_cast<uint16_t>(S[l] + Row[l]);
+  }
+}
+
+constexpr bool PowerOfTwo(uint64_t n) {
+  return n != 0 && (n & (n - 1)) == 0;
+}
+
+void BlockMeans16(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
+                  const uint16_t *Sums, uint64_t BlockHeight, int32_t UniformWidth) {
+  const __m128i zero = _mm_setzero_si128();
+  const uint64_t area = BlockHeight * static_cast<uint64_t>(UniformWidth);
+  if (UniformWidth > 0 && area * 255 < 65536 && PowerOfTwo(area)) {
+    // Equal blocks whose totals fit 16 bits: adds and a shift.
+    const __m128i shift = _mm_cvtsi32_si128(std::countr_zero(area));
+    for (int32_t x = 0; x < Count; ++x) {
+      const uint16_t *p = Sums + static_cast<size_t>(Cols[x] - C0) * 4;
+      __m128i acc = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+      for (int32_t t = 1; t < UniformWidth; ++t)
+        acc = _mm_add_epi16(acc, _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 4 * t)));
+      acc = _mm_srl_epi16(acc, shift);
+      Out[x] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(acc, acc)));
+    }
+    return;
+  }
+  TBlockDivider d0, d1;
+  for (int32_t x = 0; x < Count; ++x) {
+    __m128i acc = zero;
+    for (int32_t sx = Cols[x]; sx < Cols[x + 1]; ++sx)
+      acc = _mm_add_epi32(
+          acc, _mm_unpacklo_epi16(
+                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(
+                       Sums + static_cast<size_t>(sx - C0) * 4)),
+                   zero));
+    const uint64_t n = BlockHeight * static_cast<uint64_t>(Cols[x + 1] - Cols[x]);
+    if (PowerOfTwo(n)) {
+      const __m128i m = _mm_srl_epi32(acc, _mm_cvtsi32_si128(std::countr_zero(n)));
+      const __m128i w = _mm_packs_epi32(m, m);
+      Out[x] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+      continue;
+    }
+    if (d0.N() != n) {
+      std::swap(d0, d1);
+      if (d0.N() != n)
+        d0 = TBlockDivider(n);
+    }
+    alignas(16) uint32_t lane[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(lane), acc);
+    Out[x] = d0(lane[0]) | d0(lane[1]) << 8 | d0(lane[2]) << 16 | d0(lane[3]) << 24;
+  }
+}
+
+// One destination row of block means: source rows RowLo..RowHi - 1, the
+// blocks between Cols[x] and Cols[x + 1] (Count + 1 entries).
+class TBlockAverager {
+public:
+  TBlockAverager(const int32_t *Cols, int32_t Count) : FCols(Cols), FCount(Count) {
+    FUniformWidth = Count > 0 ? Cols[1] - Cols[0] : 0;
+    for (int32_t x = 0; x < Count; ++x) {
+      FMaxWidth = std::max(FMaxWidth, Cols[x + 1] - Cols[x]);
+      if (Cols[x + 1] - Cols[x] != FUniformWidth)
+        FUniformWidth = 0;
+    }
+    FLanes = static_cast<size_t>(Cols[Count] - Cols[0]) * 4;
+  }
+
+  void Row(TColor32 *Out, const TBitmap32 &Src, int32_t RowLo, int32_t RowHi) {
+    const int32_t c0 = FCols[0];
+    const int64_t h = RowHi - RowLo;
+    if (h <= 257 && h * FMaxWidth <= (int64_t(1) << 24)) {
+      FSums16.resize(FLanes);
+      for (int32_t sy = RowLo; sy < RowHi; ++sy)
+        ColumnSums16(FSums16.data(), reinterpret_cast<const uint8_t *>(Src.PixelPtr(c0, sy)),
+                     FLanes, sy == RowLo);
+      BlockMeans16(Out, FCols, FCount, c0, FSums16.data(), static_cast<uint64_t>(h),
+                   FUniformWidth);
+      return;
+    }
+    FSums.assign(FLanes, 0);
+    for (int32_t sy = RowLo; sy < RowHi; ++sy) {
+      const uint8_t *src = reinterpret_cast<const uint8_t *>(Src.PixelPtr(c0, sy));
+      uint32_t *s = FSums.data();
+      for (size_t k = 0; k < FLanes; ++k)
+        s[k] += src[k];
+    }
+    BlockMeans(Out, FCols, FCount, c0, FSums.data(), static_cast<uint64_t>(h));
+  }
+
+private:
+  const int32_t *FCols;
+  int32_t FCount;
+  int32_t FMaxWidth = 0;
+  int32_t FUniformWidth = 0; // 0 when the blocks differ
+  size_t FLanes = 0;
+  std::vector<uint16_t> FSums16;
+  std::vector<uint32_t> FSums;
+};
+
 void StretchDraftShrink(const TStretchJob &J) {
   const int32_t w = J.Clip.Width();
   const int32_t h = J.Clip.Height();
@@ -176,19 +284,10 @@ void StretchDraftShrink(const TStretchJob &J) {
                                 J.Clip.Left - J.DstRect.Left, w);
   const auto rows = DraftBlocks(J.DstRect.Height(), J.SrcRect.Top, J.SrcRect.Bottom,
                                 J.Clip.Top - J.DstRect.Top, h);
-  const int32_t c0 = cols.front();
-  const int32_t c1 = cols.back();
-  std::vector<uint32_t> sums(static_cast<size_t>(c1 - c0) * 4);
+  TBlockAverager averager(cols.data(), w);
   std::vector<TColor32> buf(static_cast<size_t>(w));
   for (int32_t y = 0; y < h; ++y) {
-    std::fill(sums.begin(), sums.end(), 0);
-    for (int32_t sy = rows[y]; sy < rows[y + 1]; ++sy) {
-      const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.PixelPtr(c0, sy));
-      for (size_t k = 0; k < sums.size(); ++k)
-        sums[k] += src[k];
-    }
-    BlockMeans(buf.data(), cols.data(), w, c0, sums.data(),
-               static_cast<uint64_t>(rows[y + 1] - rows[y]));
+    averager.Row(buf.data(), J.Src, rows[y], rows[y + 1]);
     J.Writer.Write(buf.data(), J.Dst.PixelPtr(J.Clip.Left, J.Clip.Top + y), w);
   }
 }
@@ -616,7 +715,7 @@ bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &
     return false;
   const uint32_t product = cw.Divisor * rw.Divisor;
   int shift = -1;
-  if (std::has_single_bit(product) && product >= 256) {
+  if (PowerOfTwo(product) && product >= 256) {
     shift = 16 - std::countr_zero(product);
     Divide(cw);
     Divide(rw);
@@ -856,20 +955,11 @@ void DrawOntoAveraged(TBitmap32 &Dst, const TRect &DstRect, const TBitmap32 &Src
   const auto cols = blocks(sw, dw, SrcRect.Left);
   const auto rows = blocks(sh, dh, SrcRect.Top);
   const int32_t x0 = clip.Left - DstRect.Left, x1 = clip.Right - DstRect.Left;
-  const int32_t c0 = cols[x0], c1 = cols[x1];
-  std::vector<uint32_t> sums(static_cast<size_t>(c1 - c0) * 4);
+  TBlockAverager averager(cols.data() + x0, x1 - x0);
   Dst.BeginUpdate();
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     const int32_t ry = y - DstRect.Top;
-    std::fill(sums.begin(), sums.end(), 0);
-    for (int32_t sy = rows[ry]; sy < rows[ry + 1]; ++sy) {
-      const uint8_t *src = reinterpret_cast<const uint8_t *>(Src.PixelPtr(c0, sy));
-      uint32_t *s = sums.data();
-      for (size_t k = 0; k < sums.size(); ++k)
-        s[k] += src[k];
-    }
-    BlockMeans(Dst.PixelPtr(clip.Left, y), cols.data() + x0, x1 - x0, c0, sums.data(),
-               static_cast<uint64_t>(rows[ry + 1] - rows[ry]));
+    averager.Row(Dst.PixelPtr(clip.Left, y), Src, rows[ry], rows[ry + 1]);
   }
   Dst.EndUpdate();
   Dst.Changed();

@@ -535,6 +535,77 @@ TEST(DrawOntoAveraged, AveragesBlocksWhenShrinking) {
   EXPECT_EQ(c.GetPixel(4, 4), 0u);
 }
 
+// Area averaging written out plainly: blocks of srcLen div dstLen source
+// pixels, one more wherever the running remainder reaches the destination
+// length, and the truncated mean of each block.
+std::vector<int> RefBlocks(int srcLen, int dstLen, int srcLo) {
+  std::vector<int> b{srcLo};
+  int64_t acc = 0;
+  for (int i = 0; i < dstLen; ++i) {
+    int n = srcLen / dstLen;
+    acc += srcLen - int64_t(dstLen) * (srcLen / dstLen);
+    if (acc >= dstLen)
+      ++n, acc -= dstLen;
+    b.push_back(b.back() + n);
+  }
+  return b;
+}
+
+TEST(DrawOntoAveraged, MatchesPlainBlockMeansOnRandomCases) {
+  uint32_t seed = 777;
+  auto next = [&](int lo, int hi) {
+    seed = seed * 1664525u + 1013904223u;
+    return lo + int((seed >> 8) % uint32_t(hi - lo + 1));
+  };
+  struct Case {
+    int SrcW, SrcH;
+    TRect SrcRect, DstRect;
+  };
+  std::vector<Case> cases = {
+      {64, 48, Rect(0, 0, 64, 48), Rect(0, 0, 16, 12)},
+      {61, 47, Rect(0, 0, 61, 47), Rect(0, 0, 15, 11)},
+      {30, 600, Rect(0, 0, 30, 600), Rect(0, 0, 7, 2)}, // blocks of 300 rows
+      {50, 40, Rect(4, 3, 50, 40), Rect(-5, 6, 12, 20)},
+  };
+  for (int n = 0; n < 30; ++n) {
+    Case c;
+    c.SrcW = next(1, 90);
+    c.SrcH = next(1, 70);
+    const int l = next(0, c.SrcW - 1), t = next(0, c.SrcH - 1);
+    c.SrcRect = Rect(l, t, next(l + 1, c.SrcW), next(t + 1, c.SrcH));
+    const int dl = next(-5, 10), dt = next(-5, 10);
+    c.DstRect = Rect(dl, dt, dl + next(1, c.SrcRect.Width()), dt + next(1, c.SrcRect.Height()));
+    cases.push_back(c);
+  }
+  for (size_t n = 0; n < cases.size(); ++n) {
+    const Case &c = cases[n];
+    TBitmap32 src, dst, before;
+    Noise(src, c.SrcW, c.SrcH, uint32_t(n) + 40);
+    Noise(before, 24, 22, uint32_t(n) + 3);
+    dst.Assign(before);
+    DrawOntoAveraged(dst, c.DstRect, src, c.SrcRect, sfLinear, dmOpaque);
+    const auto cols = RefBlocks(c.SrcRect.Width(), c.DstRect.Width(), c.SrcRect.Left);
+    const auto rows = RefBlocks(c.SrcRect.Height(), c.DstRect.Height(), c.SrcRect.Top);
+    for (int y = 0; y < 22; ++y)
+      for (int x = 0; x < 24; ++x) {
+        const int i = x - c.DstRect.Left, j = y - c.DstRect.Top;
+        TColor32 expected = before.GetPixel(x, y);
+        if (i >= 0 && j >= 0 && i < c.DstRect.Width() && j < c.DstRect.Height()) {
+          expected = 0;
+          const uint64_t area = uint64_t(cols[i + 1] - cols[i]) * (rows[j + 1] - rows[j]);
+          for (int lane = 0; lane < 4; ++lane) {
+            uint64_t sum = 0;
+            for (int sy = rows[j]; sy < rows[j + 1]; ++sy)
+              for (int sx = cols[i]; sx < cols[i + 1]; ++sx)
+                sum += (src.GetPixel(sx, sy) >> (8 * lane)) & 255;
+            expected |= TColor32(sum / area) << (8 * lane);
+          }
+        }
+        ASSERT_EQ(dst.GetPixel(x, y), expected) << "case " << n << " at " << x << "," << y;
+      }
+  }
+}
+
 TEST(StretchKernel, ValuesAndRadii) {
   struct Case {
     TStretchFilter F;
