@@ -1,8 +1,11 @@
 #include "raster/fsGR32_Polygons.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -264,11 +267,7 @@ void ForEachCoverageRow(const TScanTable &Table, const TSubsampling &S, TPolyFil
         cover[i2 + 1] -= m2;
       });
     }
-    int32_t sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-      sum += cover[i];
-      cover[i] = std::clamp(sum, 0, full);
-    }
+    CoverageRunningSum(cover.data(), n, full);
     Row(static_cast<int32_t>(Y), static_cast<int32_t>(c0), cover.data(), static_cast<int32_t>(n));
   }
 }
@@ -445,16 +444,20 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTrans
             return;
           const size_t lanes = static_cast<size_t>(len) * 4;
           if (fl.size() < lanes) {
+            // The colour lanes never change: only the alpha lanes are set
+            // per row.
+            const size_t from = fl.size();
             fl.resize(lanes + 256);
             wl.resize(lanes + 256);
+            for (size_t l = from; l < fl.size(); l += 4)
+              fl[l] = fb, fl[l + 1] = fg, fl[l + 2] = fr;
           }
           for (int32_t i = 0; i < len; ++i) {
             const uint32_t alpha = (static_cast<uint32_t>(cover[i] * S.K) & 0xFF00) >> 8;
-            const uint16_t w = static_cast<uint16_t>(((alpha + 1) * master) >> 8);
-            uint16_t *f = fl.data() + static_cast<size_t>(i) * 4;
-            uint16_t *ww = wl.data() + static_cast<size_t>(i) * 4;
-            f[0] = fb, f[1] = fg, f[2] = fr, f[3] = static_cast<uint16_t>(alpha);
-            ww[0] = ww[1] = ww[2] = ww[3] = w;
+            const uint64_t w = ((alpha + 1) * master) >> 8;
+            fl[static_cast<size_t>(i) * 4 + 3] = static_cast<uint16_t>(alpha);
+            const uint64_t w4 = w * 0x0001000100010001u;
+            std::memcpy(wl.data() + static_cast<size_t>(i) * 4, &w4, sizeof w4);
           }
           uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
           const uint16_t *f = fl.data();
@@ -644,4 +647,27 @@ std::unique_ptr<TPolygon32> TPolygon32::TraceBothWays() const {
   if (result->FContours.empty())
     result->FContours.emplace_back();
   return result;
+}
+
+void CoverageRunningSum(int32_t *Cells, size_t N, int32_t Full) {
+  // Inside a large shape most cells change nothing: eight at a time.
+  const __m128i zero = _mm_setzero_si128();
+  int32_t sum = 0;
+  size_t i = 0;
+  while (i < N) {
+    if (i + 8 <= N) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Cells + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Cells + i + 4));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a, b), zero)) == 0xFFFF) {
+        const __m128i v = _mm_set1_epi32(std::clamp(sum, 0, Full));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(Cells + i), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(Cells + i + 4), v);
+        i += 8;
+        continue;
+      }
+    }
+    sum += Cells[i];
+    Cells[i] = std::clamp(sum, 0, Full);
+    ++i;
+  }
 }

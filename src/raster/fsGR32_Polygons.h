@@ -86,3 +86,7 @@ private:
   TArrayOfArrayOfFixedPoint FContours;
   TSubsampleMode FSubsampleMode = sm8x;
 };
+
+// Turns coverage differences into coverage in place: the running sum of
+// Cells[0 .. N - 1], each limited to 0 .. Full.
+void CoverageRunningSum(int32_t *Cells, size_t N, int32_t Full);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -457,6 +459,31 @@ TEST(Polygons, TraceBothWays) {
   ASSERT_EQ(c->Contours().size(), 2u);
   EXPECT_EQ(c->Contours()[0], FixedPts(Square(0, 0, 1, 1)));
   EXPECT_EQ(c->Contours()[1], FixedPts({{0, 1}, {1, 1}, {1, 0}, {0, 0}}));
+}
+
+// The running coverage sum against its plain loop: runs of unchanged cells
+// of every length and position, sums below 0 and above the full count.
+TEST(Polygons, CoverageRunningSumMatchesThePlainLoop) {
+  uint32_t seed = 41;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  for (int n = 0; n < 200; ++n) {
+    const size_t count = next(70);
+    std::vector<int32_t> cells(count, 0);
+    for (size_t i = 0; i < count; ++i)
+      if (next(4) == 0)
+        cells[i] = int32_t(next(121)) - 60;
+    std::vector<int32_t> expected(cells);
+    int32_t sum = 0;
+    for (int32_t &c : expected) {
+      sum += c;
+      c = std::clamp(sum, 0, 56);
+    }
+    CoverageRunningSum(cells.data(), count, 56);
+    ASSERT_EQ(cells, expected) << "case " << n;
+  }
 }
 
 TEST(Polygons, ContourEditing) {
