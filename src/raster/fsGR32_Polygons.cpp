@@ -416,6 +416,21 @@ void TPolygon32::StrokeEdges(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransf
   }
 }
 
+namespace {
+
+// (F * W + B * (256 - W) + 128) >> 8 per lane; every sum fits 16 bits.
+__attribute__((target_clones("avx2", "default"))) void
+BlendLanes(uint8_t *D, const uint16_t *F, const uint16_t *W, size_t Lanes) {
+  for (size_t l = 0; l < Lanes; ++l)
+    D[l] = static_cast<uint8_t>(
+        static_cast<uint16_t>(static_cast<uint16_t>(F[l] * W[l]) +
+                              static_cast<uint16_t>(D[l] * static_cast<uint16_t>(256 - W[l])) +
+                              128) >>
+        8);
+}
+
+} // namespace
+
 void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransformation *T) {
   if (Bitmap.IsBlank())
     return;
@@ -460,14 +475,7 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTrans
             std::memcpy(wl.data() + static_cast<size_t>(i) * 4, &w4, sizeof w4);
           }
           uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
-          const uint16_t *f = fl.data();
-          const uint16_t *ww = wl.data();
-          for (size_t l = 0; l < lanes; ++l)
-            d[l] = static_cast<uint8_t>(
-                static_cast<uint16_t>(
-                    static_cast<uint16_t>(f[l] * ww[l]) +
-                    static_cast<uint16_t>(d[l] * static_cast<uint16_t>(256 - ww[l])) + 128) >>
-                8);
+          BlendLanes(d, fl.data(), wl.data(), lanes);
         });
   } else if (FSmoothed) {
     const TBlendScaledSpanProc blend = BlendScaledSpanProcs[mode];
