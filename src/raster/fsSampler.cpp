@@ -47,50 +47,67 @@ inline int64_t To248(double u) {
   return std::llrint(std::clamp(u * 256.0, -1e15, 1e15));
 }
 
-// The sample positions of one sample row, pixels First..Last of the span
-// (X .. X + Count - 1) at height Cy, offset Ox: the first and last centres
-// transformed, the difference spread over the steps exactly.
-void Lattice(const TfsAffineTransform &Inv, int32_t X, double Cy, double Ox, int32_t Count,
-             int32_t First, int32_t Last, int64_t *U, int64_t *V) {
-  double u0, v0, u1, v1;
-  Inv.Transform(X + 0.5 + Ox, Cy, u0, v0);
-  int64_t u = To248(u0);
-  int64_t v = To248(v0);
+// The sample positions of the four sample rows of pixels First..Last of
+// the span (X .. X + Count - 1, Y): per sample row the first and last
+// centres transformed, the difference spread over the steps exactly. Pixel
+// i's eight values sit at L[8 i]: the four U, then the four V. All eight
+// steppers advance together in vector lanes, with no branches.
+__attribute__((target("avx2"))) void LatticeQuad(const TfsAffineTransform &Inv, int32_t X,
+                                                 int32_t Y, const TFloatPoint *Offsets,
+                                                 int32_t Count, int32_t First, int32_t Last,
+                                                 int64_t *L) {
+  alignas(32) int64_t p[8], e[8], q[8], a[8], sg[8];
+  const int64_t n = Count - 1;
+  for (int k = 0; k < 4; ++k) {
+    const double ox = Offsets[k].X, cy = Y + 0.5 + Offsets[k].Y;
+    double u0, v0, u1, v1;
+    Inv.Transform(X + 0.5 + ox, cy, u0, v0);
+    p[k] = To248(u0);
+    p[4 + k] = To248(v0);
+    if (Count == 1)
+      continue;
+    Inv.Transform(X + Count - 1 + 0.5 + ox, cy, u1, v1);
+    const int64_t d[2] = {To248(u1) - p[k], To248(v1) - p[4 + k]};
+    for (int axis = 0; axis < 2; ++axis) {
+      const int j = 4 * axis + k;
+      const int64_t r = d[axis] % n;
+      q[j] = d[axis] / n;
+      sg[j] = r < 0 ? -1 : 1;
+      a[j] = r * sg[j];
+      e[j] = 0;
+      if (First > 0) {
+        const TInt128 f = First;
+        p[j] += q[j] * First + sg[j] * static_cast<int64_t>(f * a[j] / n);
+        e[j] = static_cast<int64_t>(f * a[j] % n);
+      }
+    }
+  }
   if (Count == 1) {
-    U[0] = u;
-    V[0] = v;
+    std::memcpy(L, p, sizeof p);
     return;
   }
-  Inv.Transform(X + Count - 1 + 0.5 + Ox, Cy, u1, v1);
-  const int64_t n = Count - 1;
-  const int64_t du = To248(u1) - u;
-  const int64_t dv = To248(v1) - v;
-  const int64_t qu = du / n, ru = du % n, qv = dv / n, rv = dv % n;
-  const int64_t su = ru < 0 ? -1 : 1, sv = rv < 0 ? -1 : 1;
-  const int64_t au = ru * su, av = rv * sv;
-  int64_t eu = 0, ev = 0;
-  if (First > 0) {
-    const TInt128 f = First;
-    u += qu * First + su * static_cast<int64_t>(f * au / n);
-    v += qv * First + sv * static_cast<int64_t>(f * av / n);
-    eu = static_cast<int64_t>(f * au % n);
-    ev = static_cast<int64_t>(f * av % n);
-  }
+  const __m256i *vp = reinterpret_cast<const __m256i *>(p);
+  const __m256i *ve = reinterpret_cast<const __m256i *>(e);
+  const __m256i *vq = reinterpret_cast<const __m256i *>(q);
+  const __m256i *va = reinterpret_cast<const __m256i *>(a);
+  const __m256i *vs = reinterpret_cast<const __m256i *>(sg);
+  __m256i p0 = _mm256_load_si256(vp), p1 = _mm256_load_si256(vp + 1);
+  __m256i e0 = _mm256_load_si256(ve), e1 = _mm256_load_si256(ve + 1);
+  const __m256i q0 = _mm256_load_si256(vq), q1 = _mm256_load_si256(vq + 1);
+  const __m256i a0 = _mm256_load_si256(va), a1 = _mm256_load_si256(va + 1);
+  const __m256i s0 = _mm256_load_si256(vs), s1 = _mm256_load_si256(vs + 1);
+  const __m256i nn = _mm256_set1_epi64x(n), below = _mm256_set1_epi64x(n - 1);
   for (int32_t i = First; i <= Last; ++i) {
-    U[i] = u;
-    V[i] = v;
-    u += qu;
-    eu += au;
-    if (eu >= n) {
-      u += su;
-      eu -= n;
-    }
-    v += qv;
-    ev += av;
-    if (ev >= n) {
-      v += sv;
-      ev -= n;
-    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(L + static_cast<size_t>(i) * 8), p0);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(L + static_cast<size_t>(i) * 8 + 4), p1);
+    e0 = _mm256_add_epi64(e0, a0);
+    e1 = _mm256_add_epi64(e1, a1);
+    const __m256i m0 = _mm256_cmpgt_epi64(e0, below);
+    const __m256i m1 = _mm256_cmpgt_epi64(e1, below);
+    p0 = _mm256_add_epi64(p0, _mm256_add_epi64(q0, _mm256_and_si256(s0, m0)));
+    p1 = _mm256_add_epi64(p1, _mm256_add_epi64(q1, _mm256_and_si256(s1, m1)));
+    e0 = _mm256_sub_epi64(e0, _mm256_and_si256(nn, m0));
+    e1 = _mm256_sub_epi64(e1, _mm256_and_si256(nn, m1));
   }
 }
 
@@ -136,23 +153,20 @@ __attribute__((target("avx2"))) inline __m256i BilinearPair(const TColor32 *Bits
   return _mm256_srli_epi16(_mm256_add_epi16(v, _mm256_srli_si256(v, 8)), 8);
 }
 
-// The mean of four samples per pixel; L holds the positions of sample
-// rows 0..3, U then V, Stride apart.
-__attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, size_t Stride,
-                                               int32_t First, int32_t Last, const TBitmap32 &Src) {
+// The mean of four samples per pixel at the positions LatticeQuad made.
+__attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, int32_t First,
+                                               int32_t Last, const TBitmap32 &Src) {
   const int32_t width = Src.Width();
   const int64_t limX = static_cast<int64_t>(width - 1) * 256;
   const int64_t limY = static_cast<int64_t>(Src.Height() - 1) * 256;
   const TColor32 *bits = Src.Bits();
   const TColor32 outer = Src.OuterColor();
   const __m128i *w = WeightPairs().W;
-  const int64_t *u[4], *v[4];
-  for (int k = 0; k < 4; ++k) {
-    u[k] = L + (2 * k) * Stride;
-    v[k] = L + (2 * k + 1) * Stride;
-  }
+  const auto u = [L](int k, int32_t i) { return L[static_cast<size_t>(i) * 8 + k]; };
+  const auto v = [L](int k, int32_t i) { return L[static_cast<size_t>(i) * 8 + 4 + k]; };
   auto inside = [&](int k, int32_t i) {
-    return u[k][i] > 0 && v[k][i] > 0 && u[k][i] < limX && v[k][i] < limY;
+    const int64_t x = u(k, i), y = v(k, i);
+    return x > 0 && y > 0 && x < limX && y < limY;
   };
   // Each sample row moves monotonically in both axes, so its samples inside
   // the source form one run; where the four runs overlap no pixel needs a
@@ -173,15 +187,15 @@ __attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, 
     }
     if (all) {
       const __m256i s = _mm256_add_epi16(
-          BilinearPair(bits, width, w, u[0][i], v[0][i], u[1][i], v[1][i]),
-          BilinearPair(bits, width, w, u[2][i], v[2][i], u[3][i], v[3][i]));
+          BilinearPair(bits, width, w, u(0, i), v(0, i), u(1, i), v(1, i)),
+          BilinearPair(bits, width, w, u(2, i), v(2, i), u(3, i), v(3, i)));
       const __m128i m = _mm_srli_epi16(
           _mm_add_epi16(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1)), 2);
       Out[i] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(m, m)));
     } else {
       uint32_t sums[4] = {0, 0, 0, 0};
       for (int k = 0; k < 4; ++k) {
-        const TColor32 c = Bilinear(bits, width, limX, limY, outer, u[k][i], v[k][i]);
+        const TColor32 c = Bilinear(bits, width, limX, limY, outer, u(k, i), v(k, i));
         for (int l = 0; l < 4; ++l)
           sums[l] += (c >> (8 * l)) & 255;
       }
@@ -337,16 +351,11 @@ void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First
 }
 
 void TfsMapSampler::QuadSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last) {
-  const size_t stride = static_cast<size_t>(Count);
-  if (FLattice.size() < stride * 8)
-    FLattice.resize(stride * 8);
-  const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
-  for (int k = 0; k < 4; ++k) {
-    const TFloatPoint &o = FOffsets[k];
-    Lattice(inv, X, Y + 0.5 + o.Y, o.X, Count, First, Last, FLattice.data() + 2 * k * stride,
-            FLattice.data() + (2 * k + 1) * stride);
-  }
-  QuadMeans(FSpan.data(), FLattice.data(), stride, First, Last, *FSource);
+  if (FLattice.size() < static_cast<size_t>(Count) * 8)
+    FLattice.resize(static_cast<size_t>(Count) * 8);
+  LatticeQuad(static_cast<const TfsAffineTransform &>(*FInverse), X, Y, FOffsets.data(), Count,
+              First, Last, FLattice.data());
+  QuadMeans(FSpan.data(), FLattice.data(), First, Last, *FSource);
 }
 
 // The pixels of the span from X that may have a sample inside the source's
