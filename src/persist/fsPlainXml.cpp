@@ -143,6 +143,15 @@ const char *FixedName(uint8_t type) {
   }
 }
 
+// Control characters of a name show as '?' in messages.
+std::string ShownName(std::string_view name) {
+  std::string shown(name);
+  for (char &c : shown)
+    if (static_cast<unsigned char>(c) < ' ' || c == 0x7F)
+      c = '?';
+  return shown;
+}
+
 std::string NodeMessage(const char *pattern, std::string_view name) {
   std::string msg(pattern);
   size_t at = msg.find("%s");
@@ -577,6 +586,10 @@ private:
       if (tag.Type == xeStylesheet)
         node.FValue = body;
     }
+    // "<a b//>" would leave the attribute "b/", which makes the start tag
+    // read as the short form once written: refused like such a name.
+    if (tag.Type == xeElement && words.size() > 1 && words.back().back() == '/')
+      throw EXmlError(NodeMessage("Illegal character in attribute \"%s\"", ShownName(words.back())));
     for (size_t w = first; w < words.size(); ++w)
       node.FAttributes.push_back(std::move(words[w]));
     Started(node);
@@ -691,16 +704,10 @@ void TXmlNode::SetName(std::string_view name) {
   // written file look like another encoding: both are refused like white
   // space, so that whatever is read can be written and read back.
   bool bad = !name.empty() && name.back() == '/';
-  std::string shown(name);
-  for (char &c : shown) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) {
-      bad = true;
-      if (c != ' ')
-        c = '?';
-    }
-  }
+  for (char c : name)
+    bad = bad || static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
   if (bad)
-    throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", shown));
+    throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", ShownName(name)));
   FName = name;
 }
 

@@ -286,6 +286,7 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
       // A NUL would make the written file read as another encoding.
       {std::string("<r><a\0b/></r>", 13), "Illegal character in node name \"a?b\""},
       {"<r><a\x01></a\x01></r>", "Illegal character in node name \"a?\""},
+      {"<r><a b//></r>", "Illegal character in attribute \"b/\""},
       {"<a x=\"1>", "Unexpected end of xml data in tag"},
       {"<r><!-- open", "Unexpected end of xml data in Comment"},
       {"", "No root element found in xml"},
