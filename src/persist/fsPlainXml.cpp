@@ -703,9 +703,12 @@ void TXmlNode::SetName(std::string_view name) {
   // node is written, and a control character (a NUL above all) makes the
   // written file look like another encoding: both are refused like white
   // space, so that whatever is read can be written and read back.
-  bool bad = !name.empty() && name.back() == '/';
+  // A leading "!", "?" or "/" would make the written tag read as a
+  // declaration, instruction or close tag, and ">" would end it early.
+  bool bad = !name.empty() && (name.back() == '/' || name.front() == '!' ||
+                               name.front() == '?' || name.front() == '/');
   for (char c : name)
-    bad = bad || static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+    bad = bad || static_cast<unsigned char>(c) <= ' ' || c == 0x7F || c == '>';
   if (bad)
     throw EXmlError(NodeMessage("Illegal character in node name \"%s\"", ShownName(name)));
   FName = name;

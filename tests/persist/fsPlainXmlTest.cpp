@@ -287,6 +287,9 @@ TEST(PlainXml, TagsAttributesAndCloseTags) {
       {std::string("<r><a\0b/></r>", 13), "Illegal character in node name \"a?b\""},
       {"<r><a\x01></a\x01></r>", "Illegal character in node name \"a?\""},
       {"<r><a b//></r>", "Illegal character in attribute \"b/\""},
+      // Written back, these would read as a declaration or an instruction.
+      {"<\t!/>", "Illegal character in node name \"!\""},
+      {"< ?a/>", "Illegal character in node name \"?a\""},
       {"<a x=\"1>", "Unexpected end of xml data in tag"},
       {"<r><!-- open", "Unexpected end of xml data in Comment"},
       {"", "No root element found in xml"},
