@@ -1,6 +1,7 @@
 // Filling an A4 page at 300 dpi with the page colour, against memset of the
 // same bytes.
 
+#include "BenchSupport.h"
 #include "raster/fsGR32.h"
 
 #include <benchmark/benchmark.h>
@@ -56,19 +57,6 @@ void BM_FillA4Tinted(benchmark::State &state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(PageBytes));
 }
 BENCHMARK(BM_FillA4Tinted)->Unit(benchmark::kMicrosecond);
-
-template <class F> double MedianSeconds(F work, int runs) {
-  std::vector<double> times;
-  work(); // pages touched before timing
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    const auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double>(t1 - t0).count());
-  }
-  std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
-  return times[runs / 2];
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // HCK block codec on a 12-megapixel photo-like picture against zlib level 6
 // on the same planes.
+#include "BenchSupport.h"
 #include "persist/fsBlockCodec.h"
 #include "persist/fsRasterHck.h"
 #include "raster/fsGR32.h"
@@ -143,18 +144,6 @@ void BM_ZlibDecode(benchmark::State &state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(planes.size()));
 }
 BENCHMARK(BM_ZlibDecode)->Unit(benchmark::kMillisecond);
-
-template <class F> double MedianSeconds(F work, int runs) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    work();
-    const auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double>(t1 - t0).count());
-  }
-  std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
-  return times[runs / 2];
-}
 
 } // namespace
 

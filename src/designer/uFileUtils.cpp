@@ -81,7 +81,14 @@ void WriteFileAtomically(const std::filesystem::path &file, std::string_view byt
   std::filesystem::path tmp;
   TFd f{-1};
   for (int attempt = 0; attempt < 100 && f.fd < 0; ++attempt) {
-    tmp = dir / ("." + file.filename().string() + "." + std::to_string(rd()) + ".tmp");
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a chain
+    // of string additions that starts with a literal.
+    std::string name = ".";
+    name += file.filename().string();
+    name += '.';
+    name += std::to_string(rd());
+    name += ".tmp";
+    tmp = dir / name;
     f.fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (f.fd < 0 && errno != EEXIST)
       break;
