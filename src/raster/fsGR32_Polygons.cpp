@@ -1,5 +1,7 @@
 #include "raster/fsGR32_Polygons.h"
 
+#include "raster/fsCpuClones.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -419,7 +421,7 @@ void TPolygon32::StrokeEdges(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransf
 namespace {
 
 // (F * W + B * (256 - W) + 128) >> 8 per lane; every sum fits 16 bits.
-__attribute__((target_clones("avx2", "default"))) void
+FS_AVX2_CLONES void
 BlendLanes(uint8_t *D, const uint16_t *F, const uint16_t *W, size_t Lanes) {
   for (size_t l = 0; l < Lanes; ++l)
     D[l] = static_cast<uint8_t>(

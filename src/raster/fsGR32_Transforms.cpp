@@ -1,5 +1,7 @@
 #include "raster/fsGR32_Transforms.h"
 
+#include "raster/fsCpuClones.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -172,7 +174,7 @@ void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, c
 // Block means from 16-bit column sums, for blocks of up to 257 rows whose
 // area keeps the lane totals within 32 bits: vectorised adds and, for the
 // usual power-of-two areas, a shift instead of the divider (both exact).
-__attribute__((target_clones("avx2", "default"))) void ColumnSums16(uint16_t *S, const uint8_t *Row,
+FS_AVX2_CLONES void ColumnSums16(uint16_t *S, const uint8_t *Row,
                                                                     size_t Lanes, bool First) {
   if (First) {
     for (size_t l = 0; l < Lanes; ++l)
@@ -446,7 +448,7 @@ using TLanes = int32_t __attribute__((vector_size(16)));
 
 // Sums of weight x channel over the taps' source rows, for every lane of
 // the row part in use; two taps at a time so that the products pair up.
-__attribute__((target_clones("avx2", "default"))) void
+FS_AVX2_CLONES void
 VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t *W, int32_t Taps) {
   std::fill(V, V + Lanes, 0);
   int32_t k = 0;
@@ -467,7 +469,7 @@ VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t
 
 // Every filter is limited, not just those with negative lobes: a weight
 // corrected below zero must not wrap a channel round.
-__attribute__((target_clones("avx2", "default"))) void
+FS_AVX2_CLONES void
 HorizontalPass(TColor32 *Out, int32_t Count, const int32_t *V, const int32_t *Start,
                const int32_t *Offset, const int32_t *W) {
   constexpr int32_t top = 255 * 65536;
@@ -664,7 +666,7 @@ using TWords = uint16_t __attribute__((vector_size(32)));
 using TWordsU = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 using TBytes16 = uint8_t __attribute__((vector_size(16)));
 
-__attribute__((target_clones("avx2", "default"))) void
+FS_AVX2_CLONES void
 VerticalWindows(uint8_t *Out, size_t Lanes, const uint16_t *const *Rows, const uint16_t *W,
                 int32_t Taps, int Shift) {
   constexpr size_t step = sizeof(TWords) / sizeof(uint16_t);
