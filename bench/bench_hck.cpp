@@ -4,7 +4,7 @@
 #include "persist/fsBlockCodec.h"
 #include "persist/fsRasterHck.h"
 #include "raster/fsGR32.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>

@@ -1,21 +1,34 @@
+# tallisyn_layer_includes(TARGET NAME [PUBLIC|PRIVATE|INTERFACE])
+# Each layer's headers are reached through a folder of their own in the build
+# tree that holds only that layer ("layers/NAME/NAME" links to src/NAME). A
+# target sees its own layer and, through linkage, the layers below, so an
+# include of a higher layer's header does not compile.
+function(tallisyn_layer_includes target name kind)
+  set(root ${CMAKE_BINARY_DIR}/layers/${name})
+  if(NOT EXISTS ${root}/${name})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${name} ${root}/${name} SYMBOLIC)
+  endif()
+  target_include_directories(${target} ${kind} ${root})
+endfunction()
+
 # tallisyn_module(NAME [DEPS mod...] [LIBS target...])
 # A layer of the program: every .cpp in src/NAME becomes the static library
-# tallisyn_NAME. Layers reach each other only through DEPS, so a call against
-# the direction of the layers fails to link.
+# tallisyn_NAME. Layers reach each other only through DEPS, so a call or an
+# include against the direction of the layers fails to build.
 function(tallisyn_module name)
   cmake_parse_arguments(M "" "" "DEPS;LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
   set(target tallisyn_${name})
   if(srcs)
     add_library(${target} STATIC ${srcs})
-    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${target} PRIVATE tallisyn_warnings)
     set(kind PUBLIC)
   else()
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
     set(kind INTERFACE)
   endif()
+  tallisyn_layer_includes(${target} ${name} ${kind})
   foreach(dep IN LISTS M_DEPS)
     target_link_libraries(${target} ${kind} tallisyn_${dep})
   endforeach()

@@ -1,9 +1,9 @@
 // The raw "Data" form of a bitmap from arbitrary bytes: either a clean read
 // error or a bitmap that writes back to the same bytes.
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "raster/fsGR32.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <cstdlib>

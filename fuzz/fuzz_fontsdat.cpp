@@ -1,8 +1,8 @@
 // The embedded font file reader: any bytes either load or raise EfsError;
 // what loads saves back to a file that loads to the same bytes, and its
 // cached glyphs measure and place without touching the font engine.
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 #include "text/fsTruetypeFonts.h"
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 #include "persist/fsRasterHck.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include "persist/fsImageFormats.h"
 #include "persist/fsPlainXml.h"
 #include "persist/nvStorage.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "raster/fsGR32.h"
 
 #include <cstddef>

@@ -3,8 +3,8 @@
 // empty storage; an accepted one can be read, changed and saved, and the
 // saved archive reads back the same.
 #include "persist/nvStorage.h"
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <cstdlib>

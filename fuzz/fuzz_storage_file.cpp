@@ -2,8 +2,8 @@
 // direct mode: both accept or refuse alike, a refusal leaves the file as it
 // was, and direct-mode changes keep every entry readable.
 #include "persist/nvStorage.h"
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <cstdlib>

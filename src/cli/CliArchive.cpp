@@ -2,7 +2,7 @@
 
 #include "designer/uFileUtils.h"
 #include "persist/nvStorage.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <filesystem>
 #include <ostream>

@@ -1,7 +1,7 @@
 #include "cli/CliFonts.h"
 
 #include "persist/fsImageFormats.h"
-#include "raster/fsConvert.h"
+#include "base/fsConvert.h"
 #include "raster/fsGR32.h"
 #include "text/fsTextLayer.h"
 

@@ -1,7 +1,7 @@
 #include "cli/CliImage.h"
 
 #include "persist/fsImageFormats.h"
-#include "raster/fsConvert.h"
+#include "base/fsConvert.h"
 #include "raster/fsGR32.h"
 
 #include <ostream>

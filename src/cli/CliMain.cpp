@@ -1,6 +1,6 @@
 #include "cli/CliCommand.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "tallisyn_version.h"
 
 #include <algorithm>

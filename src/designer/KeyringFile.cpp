@@ -1,8 +1,8 @@
 #include "designer/KeyringFile.h"
 
 #include "designer/uFileUtils.h"
-#include "raster/fsConvert.h"
-#include "raster/fsError.h"
+#include "base/fsConvert.h"
+#include "base/fsError.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "designer/uFileUtils.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "designer/uMessages.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <iostream>
 

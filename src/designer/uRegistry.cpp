@@ -1,7 +1,7 @@
 #include "designer/uRegistry.h"
 
-#include "raster/fsConvert.h"
-#include "raster/fsError.h"
+#include "base/fsConvert.h"
+#include "base/fsError.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "persist/fsPlainXml.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <algorithm>
 #include <cstdio>

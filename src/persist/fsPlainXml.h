@@ -2,7 +2,7 @@
 
 #include "persist/fsXmlCodec.h"
 #include "persist/fsXmlValues.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <filesystem>

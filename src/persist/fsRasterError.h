@@ -1,6 +1,6 @@
 #pragma once
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 // Every failure of reading or writing a picture format: the registry, the
 // format classes and the HCK codec all raise this one class.

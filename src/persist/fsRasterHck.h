@@ -1,7 +1,7 @@
 #pragma once
 
 #include "raster/fsGR32.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <string_view>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "persist/fsMapStream.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <cstdint>
 #include <functional>

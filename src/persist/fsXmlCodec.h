@@ -1,8 +1,8 @@
 #pragma once
 
-#include "raster/fsConvert.h"
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsConvert.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "persist/fsXmlValues.h"
 
 #include "persist/fsXmlCodec.h"
-#include "raster/fsConvert.h"
+#include "base/fsConvert.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -375,17 +375,6 @@ TFixed FixedDiv(TFixed a, TFixed b) {
                                                  std::numeric_limits<TFixed>::max()));
 }
 
-bool IntersectRect(TRect &Dst, const TRect &A, const TRect &B) {
-  TRect r{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
-          std::min(A.Bottom, B.Bottom)};
-  if (IsRectEmpty(r)) {
-    Dst = TRect{};
-    return false;
-  }
-  Dst = r;
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // TThreadPersistent and TCustomMap
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsGeometry.h"
+#include "base/fsStream.h"
 
 #include <array>
 #include <cstddef>
@@ -178,33 +179,10 @@ constexpr float FixedToFloat(TFixed v) {
   return static_cast<float>(v) / 65536.0f;
 }
 
-struct TPoint {
-  int32_t X = 0;
-  int32_t Y = 0;
-  friend bool operator==(const TPoint &, const TPoint &) = default;
-};
-
 struct TFixedPoint {
   TFixed X = 0;
   TFixed Y = 0;
   friend bool operator==(const TFixedPoint &, const TFixedPoint &) = default;
-};
-
-struct TFloatPoint {
-  float X = 0;
-  float Y = 0;
-  friend bool operator==(const TFloatPoint &, const TFloatPoint &) = default;
-};
-
-// Left/Top inclusive, Right/Bottom exclusive.
-struct TRect {
-  int32_t Left = 0;
-  int32_t Top = 0;
-  int32_t Right = 0;
-  int32_t Bottom = 0;
-  int32_t Width() const { return Right - Left; }
-  int32_t Height() const { return Bottom - Top; }
-  friend bool operator==(const TRect &, const TRect &) = default;
 };
 
 struct TFixedRect {
@@ -215,41 +193,9 @@ struct TFixedRect {
   friend bool operator==(const TFixedRect &, const TFixedRect &) = default;
 };
 
-struct TFloatRect {
-  float Left = 0;
-  float Top = 0;
-  float Right = 0;
-  float Bottom = 0;
-  friend bool operator==(const TFloatRect &, const TFloatRect &) = default;
-};
-
-struct TSize {
-  int32_t cx = 0;
-  int32_t cy = 0;
-  friend bool operator==(const TSize &, const TSize &) = default;
-};
-
-constexpr TPoint Point(int32_t X, int32_t Y) {
-  return {X, Y};
-}
 constexpr TFixedPoint FixedPoint(TFixed X, TFixed Y) {
   return {X, Y};
 }
-constexpr TFloatPoint FloatPoint(float X, float Y) {
-  return {X, Y};
-}
-constexpr TRect Rect(int32_t L, int32_t T, int32_t R, int32_t B) {
-  return {L, T, R, B};
-}
-constexpr TFloatRect FloatRect(float L, float T, float R, float B) {
-  return {L, T, R, B};
-}
-// True when the rectangle covers no pixel.
-constexpr bool IsRectEmpty(const TRect &r) {
-  return r.Right <= r.Left || r.Bottom <= r.Top;
-}
-// The common part; false (and an empty Dst) when there is none.
-bool IntersectRect(TRect &Dst, const TRect &A, const TRect &B);
 
 using TArrayOfColor32 = std::vector<TColor32>;
 using TArrayOfByte = std::vector<uint8_t>;

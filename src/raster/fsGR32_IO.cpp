@@ -3,7 +3,7 @@
 
 #include "raster/fsGR32.h"
 
-#include "raster/fsConvert.h"
+#include "base/fsConvert.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include "app/QtSettingsStore.h"
 #include "designer/uOptions.h"
 #include "designer/uRegistry.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "designer/uFileUtils.h"
 #include "designer/uMessages.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "designer/KeyringFile.h"
-#include "raster/fsError.h"
+#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

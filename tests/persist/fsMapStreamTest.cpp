@@ -1,6 +1,6 @@
 #include "persist/fsMapStream.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "persist/nvStorage.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <cstdint>
 #include <string>

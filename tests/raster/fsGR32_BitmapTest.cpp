@@ -2,7 +2,7 @@
 // seams and the raw data form.
 
 #include "raster/fsGR32.h"
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "raster/fsConvert.h"
+#include "base/fsConvert.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <limits>
 

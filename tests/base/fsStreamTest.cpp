@@ -1,5 +1,5 @@
-#include "raster/fsError.h"
-#include "raster/fsStream.h"
+#include "base/fsError.h"
+#include "base/fsStream.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "raster/fsStream.h"
+#include "base/fsStream.h"
 
-#include "raster/fsError.h"
+#include "base/fsError.h"
 
 #include <algorithm>
 #include <cerrno>
