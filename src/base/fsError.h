@@ -10,6 +10,13 @@ public:
   explicit EfsError(const std::string &message) : std::runtime_error(message) {}
 };
 
+// A broken call sequence in the caller (an unpaired EndUpdate); raised in
+// every build so that the counters never go wrong silently.
+class EfsAssertionFailed : public EfsError {
+public:
+  using EfsError::EfsError;
+};
+
 // A text that should have been a number.
 class EConvertError : public EfsError {
 public:

@@ -1,5 +1,6 @@
 #include "cli/CliArchive.h"
 
+#include "base/fsAtomicFile.h"
 #include "designer/uFileUtils.h"
 #include "persist/nvStorage.h"
 #include "base/fsStream.h"
@@ -48,7 +49,7 @@ void RunArchive(const TCliArgs &args, std::ostream &out) {
     TMemoryStream data;
     storage.ReadStream(args[2], data);
     if (args.size() == 4)
-      WriteFileAtomically(args[3], data.Bytes());
+      SaveFileAtomically(args[3], data.Bytes());
     else
       out.write(data.Bytes().data(), static_cast<std::streamsize>(data.Bytes().size()));
     return;

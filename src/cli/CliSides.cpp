@@ -1,5 +1,6 @@
 #include "cli/CliSides.h"
 
+#include "base/fsAtomicFile.h"
 #include "designer/KeyringFile.h"
 #include "designer/uFileUtils.h"
 
@@ -11,8 +12,8 @@ void RunSides(const TCliArgs &args, std::ostream &out) {
     auto sides = LoadSidesFromFile(args[1]);
     std::filesystem::path dir(args[2]);
     std::filesystem::create_directories(dir);
-    WriteFileAtomically(dir / "sideA.stor", sides.SideA);
-    WriteFileAtomically(dir / "sideB.stor", sides.SideB);
+    SaveFileAtomically(dir / "sideA.stor", sides.SideA);
+    SaveFileAtomically(dir / "sideB.stor", sides.SideB);
     out << "sideA.stor " << sides.SideA.size() << " bytes\n"
         << "sideB.stor " << sides.SideB.size() << " bytes\n";
     return;

@@ -1,5 +1,6 @@
 #include "designer/KeyringFile.h"
 
+#include "base/fsAtomicFile.h"
 #include "designer/uFileUtils.h"
 #include "base/fsConvert.h"
 #include "base/fsError.h"
@@ -52,7 +53,7 @@ std::string JoinSides(std::string_view sideA, std::string_view sideB) {
 
 void SaveSidesToFile(const std::filesystem::path &file, std::string_view sideA,
                      std::string_view sideB) {
-  WriteFileAtomically(file, JoinSides(sideA, sideB));
+  SaveFileAtomically(file, JoinSides(sideA, sideB));
 }
 
 TKeyringSides LoadSidesFromFile(const std::filesystem::path &file) {

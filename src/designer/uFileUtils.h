@@ -19,6 +19,3 @@ size_t LastPos(std::string_view sub, std::string_view s);
 // The whole file, or EStreamError with "Cannot open file ..." .
 std::string ReadWholeFile(const std::filesystem::path &file);
 
-// Writes into a temporary file beside the target and renames it over the
-// target, so that a failure half-way leaves the old file as it was.
-void WriteFileAtomically(const std::filesystem::path &file, std::string_view bytes);

@@ -6,6 +6,9 @@
 #include "persist/fsJpegFormat.h"
 #include "persist/fsPngFormat.h"
 
+#include "base/fsAtomicFile.h"
+#include "base/fsClassRegistry.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -25,49 +28,23 @@ std::string LowerCase(std::string s) {
   return s;
 }
 
-struct TRegistry {
-  std::mutex Lock;
-  std::vector<TRasterClassHolder> List;
-  bool StandardDone = false;
-};
-
-TRegistry &Registry() {
-  static TRegistry registry;
-  return registry;
+TRasterClassHolder Holder(TRasterClass cls, const std::string &description,
+                          const std::string &extensions, uint16_t flags) {
+  return {cls, description, cls->ClassName, LowerCase(extensions), flags};
 }
 
-void RegisterLocked(TRegistry &r, TRasterClass cls, const std::string &description,
-                    const std::string &extensions, uint16_t flags) {
-  TRasterClassHolder holder{cls, description, cls->ClassName, LowerCase(extensions), flags};
-  for (auto &h : r.List)
-    if (h.Class == cls) {
-      h = holder;
-      return;
-    }
-  r.List.push_back(holder);
-}
-
-// The program's own formats, in the order the open filter lists them. Done
-// on first use so that a static library cannot lose them to the linker.
-std::unique_lock<std::mutex> LockedRegistry(TRegistry *&out) {
-  TRegistry &r = Registry();
-  std::unique_lock<std::mutex> lock(r.Lock);
-  if (!r.StandardDone) {
-    r.StandardDone = true;
-    std::vector<TRasterClassHolder> early;
-    early.swap(r.List);
-    RegisterLocked(r, RasterClassOf<TfsBmpFormat>(), "Windows Bitmap", ".bmp;.dib;", 15);
-    RegisterLocked(r, RasterClassOf<TfsJpgFormat>(), "JPEG images", ".jpg;.jp;.jpeg;", 3615);
-    RegisterLocked(r, RasterClassOf<THckImage>(), "HCK Image", ".hck;", 111);
-    RegisterLocked(r, RasterClassOf<TfsGifFormat>(), "Compuserve GIF", ".gif;", 4207);
-    RegisterLocked(r, RasterClassOf<TfsPngFormat>(), "Portable Network Graphics", ".png;", 79);
+// The program's own formats, in the order the open filter lists them.
+TClassRegistry<TRasterClassHolder> &Registry() {
+  static TClassRegistry<TRasterClassHolder> registry([] {
     InstallBmpStreamHandlers();
-    // Formats registered before the first look keep their records after ours.
-    for (auto &h : early)
-      RegisterLocked(r, h.Class, h.Description, h.Extensions, h.Flags);
-  }
-  out = &r;
-  return lock;
+    return std::vector<TRasterClassHolder>{
+        Holder(RasterClassOf<TfsBmpFormat>(), "Windows Bitmap", ".bmp;.dib;", 15),
+        Holder(RasterClassOf<TfsJpgFormat>(), "JPEG images", ".jpg;.jp;.jpeg;", 3615),
+        Holder(RasterClassOf<THckImage>(), "HCK Image", ".hck;", 111),
+        Holder(RasterClassOf<TfsGifFormat>(), "Compuserve GIF", ".gif;", 4207),
+        Holder(RasterClassOf<TfsPngFormat>(), "Portable Network Graphics", ".png;", 79)};
+  });
+  return registry;
 }
 
 TRasterClass FormatForExt(const std::vector<TRasterClassHolder> &list, const std::string &ext,
@@ -128,56 +105,16 @@ int64_t FileSizeOf(const std::string &name) {
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
-// Writes the bytes to a fresh file beside the target and renames it over the
-// target, so that a failure never leaves half a picture behind.
-void WriteFileReplacing(const std::filesystem::path &name, const std::string &bytes) {
-  static std::atomic<unsigned> serial{0};
-  std::filesystem::path dir = name.parent_path();
-  // O_EXCL with a fresh name: the file gets the usual permissions (umask).
-  int fd = -1;
-  std::string tmp;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = (dir.empty() ? std::string(".") : dir.string()) + "/." + name.filename().string() + "." +
-          std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST)
-      break;
-  }
-  if (fd < 0)
-    throw EStreamError("Cannot create file \"" + name.string() + "\". " + std::strerror(errno));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      throw EWriteError("Cannot write file \"" + name.string() + "\". " + std::strerror(err));
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 || std::rename(tmp.c_str(), name.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    throw EWriteError("Cannot write file \"" + name.string() + "\". " + std::strerror(err));
-  }
-}
 
 } // namespace
 
 void RegisterRasterFormat(TRasterClass cls, const std::string &description,
                           const std::string &extensions, uint16_t flags) {
-  TRegistry *r = nullptr;
-  auto lock = LockedRegistry(r);
-  RegisterLocked(*r, cls, description, extensions, flags);
+  Registry().Register(Holder(cls, description, extensions, flags));
 }
 
 std::vector<TRasterClassHolder> RasterFormats() {
-  TRegistry *r = nullptr;
-  auto lock = LockedRegistry(r);
-  return r->List;
+  return Registry().Records();
 }
 
 std::string ExtractFileExt(const std::string &fileName) {
@@ -264,7 +201,7 @@ void TfsRaster::SaveToFile(const std::filesystem::path &name, const TBitmap32 &b
     throw ERasterError("Method not implemented");
   TMemoryStream encoded;
   SaveToStream(encoded, bitmap);
-  WriteFileReplacing(name, encoded.Bytes());
+  SaveFileAtomically(name, encoded.Bytes());
   FByteCount = encoded.Size();
 }
 

@@ -87,19 +87,6 @@ std::vector<std::string> SplitWords(std::string_view text) {
   return words;
 }
 
-// The system colours with the platform's standard values, as $00BBGGRR.
-TColor SystemColor(int index) {
-  static const uint32_t rgb[31] = {
-      0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-      0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x0078D7, 0xFFFFFF, 0xF0F0F0,
-      0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-      0xFFFFE1, 0xB5B5B5, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0};
-  if (index < 0 || index > 30)
-    return 0;
-  uint32_t v = rgb[index];
-  return static_cast<TColor>((v & 0xFF) << 16 | (v & 0xFF00) | (v >> 16));
-}
-
 struct TTagType {
   std::string_view Start;
   std::string_view Close;
@@ -196,11 +183,6 @@ TXmlSettings &XmlDefaults() {
   return defaults;
 }
 
-TColor ColorToRGB(TColor color) {
-  if ((static_cast<uint32_t>(color) & 0xFF000000u) == 0xFF000000u)
-    return SystemColor(color & 0xFF);
-  return color;
-}
 
 // --- writer ---
 

@@ -2,6 +2,7 @@
 
 #include "persist/fsXmlCodec.h"
 #include "persist/fsXmlValues.h"
+#include "base/fsPlatformColor.h"
 #include "base/fsStream.h"
 
 #include <cstdint>
@@ -14,9 +15,6 @@
 
 // The engine's XML tree: nodes owned by a document, typed properties stored
 // as child elements, and the text form every persisted object is written in.
-
-// A colour in the $00BBGGRR layout; $FF0000nn is system colour nn.
-using TColor = int32_t;
 
 enum TXmlElementType : uint8_t {
   xeElement = 0,
@@ -101,9 +99,6 @@ struct TXmlBrush {
   int32_t Style = 0; // solid
   bool operator==(const TXmlBrush &) const = default;
 };
-
-// The RGB value a system colour currently has; other colours unchanged.
-TColor ColorToRGB(TColor color);
 
 class TPlainXml;
 class TXmlNode;

@@ -254,11 +254,23 @@ void TfsResource::Decode() {
   FBitmap.reset();
   LoadData();
   if (FData.Size() > 0) {
-    FData.SetPosition(0);
-    if (OnDecode)
-      OnDecode(*this, FBitmap);
-    else
-      DecodeBitmap(FBitmap);
+    // Decoding only reads the bytes. A decoder that seeks past their end on
+    // the data itself makes the map stream longer; that must not reach the
+    // document.
+    const int64_t length = FData.Length();
+    try {
+      FData.SetPosition(0);
+      if (OnDecode)
+        OnDecode(*this, FBitmap);
+      else
+        DecodeBitmap(FBitmap);
+    } catch (...) {
+      if (FData.Length() > length)
+        FData.SetSize(length);
+      throw;
+    }
+    if (FData.Length() > length)
+      FData.SetSize(length);
   }
   FBitmapChanged = false;
 }
@@ -559,51 +571,15 @@ void ReadCompressedBitmap(const TXmlNode &element, TBitmap32 &bitmap) {
 // ---------------------------------------------------------------------------
 // Class registry
 
-namespace {
-
-struct TResourceRegistry {
-  std::mutex Lock;
-  std::vector<std::unique_ptr<TResourceClassHolder>> Classes;
-};
-
-TResourceRegistry &Registry() {
-  static TResourceRegistry *registry = [] {
-    auto *r = new TResourceRegistry;
-    r->Classes.push_back(std::make_unique<TResourceClassHolder>(
-        TResourceClassHolder{[] { return std::make_unique<TfsResource>(); }, "TfsResource"}));
-    r->Classes.push_back(std::make_unique<TResourceClassHolder>(TResourceClassHolder{
-        [] { return std::make_unique<TfsBitmapResource>(); }, "TfsBitmapResource"}));
-    return r;
-  }();
-  return *registry;
-}
-
-} // namespace
-
-void RegisterResourceClass(const std::string &name, TfsResourceFactory create) {
-  TResourceRegistry &r = Registry();
-  std::lock_guard<std::mutex> guard(r.Lock);
-  for (auto &holder : r.Classes)
-    if (holder->Name == name) {
-      holder->Create = std::move(create);
-      return;
-    }
-  r.Classes.push_back(
-      std::make_unique<TResourceClassHolder>(TResourceClassHolder{std::move(create), name}));
-}
-
-const TResourceClassHolder *FindResourceClass(const std::string &name) {
-  TResourceRegistry &r = Registry();
-  std::lock_guard<std::mutex> guard(r.Lock);
-  for (auto &holder : r.Classes)
-    if (holder->Name == name)
-      return holder.get();
-  return nullptr;
+TClassFactory<TfsResource> &ResourceClasses() {
+  static TClassFactory<TfsResource> classes([] {
+    return std::vector<TClassFactory<TfsResource>::TRecord>{
+        {"TfsResource", [] { return std::make_unique<TfsResource>(); }},
+        {"TfsBitmapResource", [] { return std::make_unique<TfsBitmapResource>(); }}};
+  });
+  return classes;
 }
 
 std::unique_ptr<TfsResource> CreateResource(const std::string &className) {
-  const TResourceClassHolder *holder = FindResourceClass(className);
-  if (holder && holder->Create)
-    return holder->Create();
-  return std::make_unique<TfsResource>();
+  return ResourceClasses().Create(className);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "persist/fsMapStream.h"
+#include "base/fsClassRegistry.h"
 #include "base/fsError.h"
+#include "persist/fsMapStream.h"
 
 #include <cstdint>
 #include <functional>
@@ -167,17 +168,8 @@ private:
 
 // Resource classes by name, so that owners can create a resource from the
 // stored class name.
-using TfsResourceFactory = std::function<std::unique_ptr<TfsResource>()>;
-
-struct TResourceClassHolder {
-  TfsResourceFactory Create;
-  std::string Name;
-};
-
-// Adds a class, or replaces the factory of one already listed.
-void RegisterResourceClass(const std::string &name, TfsResourceFactory create);
-// The record of that exact class name, or none.
-const TResourceClassHolder *FindResourceClass(const std::string &name);
+// The resource classes by name; an unknown name makes a TfsResource.
+TClassFactory<TfsResource> &ResourceClasses();
 // A new resource of that class; an unknown name gives a TfsResource.
 std::unique_ptr<TfsResource> CreateResource(const std::string &className);
 

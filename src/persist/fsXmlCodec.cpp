@@ -56,59 +56,6 @@ bool IsSupported(int encoding) {
   return encoding == seAnsi || encoding == seUTF8 || IsSixteenBit(encoding);
 }
 
-// Feeds UTF-8 bytes one at a time and hands out code points; a broken
-// sequence gives U+FFFD.
-class TUtf8Decoder {
-public:
-  template <class Emit> void Put(unsigned char b, std::string &seq, Emit emit) {
-    if (!seq.empty()) {
-      if ((b & 0xC0) == 0x80) {
-        seq.push_back(static_cast<char>(b));
-        if (seq.size() == Needed(static_cast<unsigned char>(seq[0]))) {
-          emit(Decode(seq));
-          seq.clear();
-        }
-        return;
-      }
-      seq.clear();
-      emit(0xFFFD);
-    }
-    if (b < 0x80)
-      emit(b);
-    else if (Needed(b) == 0)
-      emit(0xFFFD);
-    else
-      seq.push_back(static_cast<char>(b));
-  }
-
-private:
-  static size_t Needed(unsigned char lead) {
-    if ((lead & 0xE0) == 0xC0)
-      return 2;
-    if ((lead & 0xF0) == 0xE0)
-      return 3;
-    if ((lead & 0xF8) == 0xF0)
-      return 4;
-    return 0;
-  }
-  static uint32_t Decode(const std::string &seq) {
-    auto lead = static_cast<unsigned char>(seq[0]);
-    uint32_t cp = seq.size() == 2 ? lead & 0x1F : seq.size() == 3 ? lead & 0x0F : lead & 0x07;
-    for (size_t i = 1; i < seq.size(); ++i)
-      cp = (cp << 6) | (static_cast<unsigned char>(seq[i]) & 0x3F);
-    return cp > 0x10FFFF ? 0xFFFD : cp;
-  }
-};
-
-template <class Emit> void ForEachCodePoint(std::string_view text, Emit emit) {
-  TUtf8Decoder dec;
-  std::string seq;
-  for (char ch : text)
-    dec.Put(static_cast<unsigned char>(ch), seq, emit);
-  if (!seq.empty())
-    emit(0xFFFD);
-}
-
 } // namespace
 
 TXmlEncodingGuess DetectXmlEncoding(std::string_view firstBytes) {
@@ -170,20 +117,6 @@ std::u16string Cp1252ToUtf16(std::string_view bytes) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  ForEachCodePoint(text, [&](uint32_t cp) {
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  });
-  return out;
-}
 
 
 // --- TnvBufferedReadStream ---
@@ -545,9 +478,8 @@ void TnvCodecStream::WriteText(std::string_view text) {
   if (!same) {
     FWriteBuf.clear();
     if (FUtf8Text) {
-      TUtf8Decoder dec;
       for (char ch : text)
-        dec.Put(static_cast<unsigned char>(ch), FSeq, [&](uint32_t cp) { EmitCodePoint(cp); });
+        FDecoder.Put(static_cast<unsigned char>(ch), [&](char32_t cp) { EmitCodePoint(cp); });
     } else {
       for (char ch : text) {
         auto b = static_cast<unsigned char>(ch);
@@ -567,11 +499,10 @@ void TnvCodecStream::WriteText(std::string_view text) {
 }
 
 void TnvCodecStream::FinishWriting() {
-  if (FMode != cmWriting || FSeq.empty())
+  if (FMode != cmWriting || !FDecoder.Pending())
     return;
-  FSeq.clear();
   FWriteBuf.clear();
-  EmitCodePoint(0xFFFD);
+  FDecoder.Finish([&](char32_t cp) { EmitCodePoint(cp); });
   auto n = static_cast<int64_t>(FWriteBuf.size());
   if (n && FStream->Write(FWriteBuf.data(), n) != n)
     throw EXmlCodecError("Cannot write to output stream");

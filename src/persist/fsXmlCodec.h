@@ -3,6 +3,7 @@
 #include "base/fsConvert.h"
 #include "base/fsError.h"
 #include "base/fsStream.h"
+#include "base/fsUtf.h"
 
 #include <cstdint>
 #include <functional>
@@ -59,9 +60,6 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // Unmappable characters become '?'.
 std::string Utf16ToCp1252(std::u16string_view text);
 std::u16string Cp1252ToUtf16(std::string_view bytes);
-// Invalid sequences become U+FFFD; characters beyond the 16-bit range become
-// surrogate pairs.
-std::u16string Utf8ToUtf16(std::string_view text);
 
 // Reads its source in aligned 64 KiB pages; any seek is served.
 class TnvBufferedReadStream : public TStream {
@@ -229,7 +227,7 @@ private:
   int FLastCount = 0;
   bool FLostReported = false;
   // writing: an unfinished UTF-8 sequence and the output collected so far
-  std::string FSeq;
+  TUtf8Decoder FDecoder;
   std::string FWriteBuf;
 };
 

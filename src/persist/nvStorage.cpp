@@ -1,5 +1,7 @@
 #include "persist/nvStorage.h"
 
+#include "base/fsAtomicFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +20,9 @@ constexpr uint8_t FormatVersion = 1;
 constexpr int64_t HeaderSize = 6;        // signature, version, flag byte
 constexpr int64_t WorkingDirOffset = 14; // the working directory has no comment
 constexpr int64_t FileDirOffset = 69;
+// The first directory entry of a file, after the comment and the entry
+// count; the entries' data follow the directory.
+constexpr int64_t FileEntriesOffset = FileDirOffset + 4;
 constexpr size_t CommentSize = 55;
 constexpr int64_t DirEntryFixed = 20; // offset, size, name length
 constexpr char CommentText[] = "\r\nCreated with Fennodrivals - Info: www.tallisyn.org\r\n";
@@ -79,18 +84,6 @@ bool SameFile(const fs::path &a, const fs::path &b) {
 bool FileExists(const fs::path &p) {
   std::error_code ec;
   return fs::exists(p, ec);
-}
-
-[[noreturn]] void ThrowCreateError(const fs::path &file, int err) {
-  throw EStreamError("Cannot create file \"" + file.string() + "\". " + std::strerror(err));
-}
-
-void SyncFolder(const fs::path &folder) {
-  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
 }
 
 } // namespace
@@ -411,7 +404,7 @@ void TnvStorage::DoSaveToStream(TStream &target) {
   comment.resize(CommentSize, '\0');
   head += comment;
   PutLE(head, static_cast<uint32_t>(FIndex.size()), 4);
-  int64_t offset = 73 + NamesSize();
+  int64_t offset = FileEntriesOffset + NamesSize();
   for (const auto &e : FIndex) {
     PutLE(head, static_cast<uint64_t>(offset), 8);
     PutLE(head, static_cast<uint64_t>(e.Size), 8);
@@ -437,48 +430,8 @@ void TnvStorage::DoSaveToFile(const fs::path &fileName) {
     return;
   const bool ontoOpened = !FOpenedName.empty() && SameFile(FOpenedName, fileName);
 
-  // Through a link the file it names is replaced, not the link.
-  fs::path real = fileName;
-  std::error_code ec;
-  if (fs::is_symlink(fileName, ec)) {
-    auto resolved = fs::canonical(fileName, ec);
-    if (!ec)
-      real = resolved;
-  }
-  fs::path folder = real.parent_path();
-
-  fs::path temp;
-  int fd = -1;
-  std::uniform_int_distribution<int> digit(0, 999999);
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%06d.tmp", digit(FRandom));
-    temp = folder / (real.filename().string() + suffix);
-    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST)
-      ThrowCreateError(fileName, errno);
-  }
-  if (fd < 0)
-    ThrowCreateError(fileName, EEXIST);
-  ::close(fd);
-
-  try {
-    TFileStream out(temp, fmOpenReadWrite);
-    DoSaveToStream(out);
-    out.Flush();
-  } catch (...) {
-    fs::remove(temp, ec);
-    throw;
-  }
-  struct stat st {};
-  if (::stat(real.c_str(), &st) == 0)
-    ::chmod(temp.c_str(), st.st_mode & 07777);
-  if (::rename(temp.c_str(), real.c_str()) != 0) {
-    int err = errno;
-    fs::remove(temp, ec);
-    ThrowCreateError(fileName, err);
-  }
-  SyncFolder(folder);
+  const fs::path real =
+      SaveFileAtomically(fileName, [this](TFileStream &out) { DoSaveToStream(out); });
 
   if (!ontoOpened)
     return;
@@ -490,7 +443,7 @@ void TnvStorage::DoSaveToFile(const fs::path &fileName) {
   } catch (const EfsError &) {
     return;
   }
-  int64_t offset = 73 + NamesSize();
+  int64_t offset = FileEntriesOffset + NamesSize();
   for (auto &e : FIndex) {
     e.InFile = true;
     e.Offset = offset;

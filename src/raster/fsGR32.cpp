@@ -30,60 +30,13 @@ const std::array<uint8_t, 256> GammaWeights = [] {
 // ---------------------------------------------------------------------------
 // Colour functions
 
-namespace {
-
-// Default RGB of the platform's system colour indexes, as $RRGGBB.
-constexpr TColor32 SystemColors[] = {
-    0xC8C8C8, // scroll bar
-    0x000000, // desktop
-    0x99B4D1, // active caption
-    0xBFCDDB, // inactive caption
-    0xF0F0F0, // menu
-    0xFFFFFF, // window
-    0x646464, // window frame
-    0x000000, // menu text
-    0x000000, // window text
-    0x000000, // caption text
-    0xB4B4B4, // active border
-    0xF4F7FC, // inactive border
-    0xABABAB, // application workspace
-    0x3399FF, // highlight
-    0xFFFFFF, // highlight text
-    0xF0F0F0, // button face
-    0xA0A0A0, // button shadow
-    0x6D6D6D, // grey text
-    0x000000, // button text
-    0x000000, // inactive caption text
-    0xFFFFFF, // button highlight
-    0x696969, // 3D dark shadow
-    0xE3E3E3, // 3D light
-    0x000000, // tooltip text
-    0xFFFFE1, // tooltip background
-    0x000000, // (unused)
-    0x0066CC, // hot light
-    0xB9D1EA, // gradient active caption
-    0xD7E4F2, // gradient inactive caption
-    0x3399FF, // menu highlight
-    0xF0F0F0, // menu bar
-};
-
-} // namespace
-
-TColor32 SystemColor32(int32_t index) {
-  if (index < 0 || index >= static_cast<int32_t>(std::size(SystemColors)))
-    return clBlack32;
-  return 0xFF000000 | SystemColors[index];
-}
-
-TColor32 ToColor32(TPlatformColor c) {
-  if (c < 0)
-    return SystemColor32(c & 0xFF);
-  const uint32_t u = static_cast<uint32_t>(c);
+TColor32 ToColor32(TColor c) {
+  const uint32_t u = static_cast<uint32_t>(ColorToRGB(c));
   return 0xFF000000 | ((u & 0xFF) << 16) | (u & 0xFF00) | ((u >> 16) & 0xFF);
 }
 
-TPlatformColor ToPlatformColor(TColor32 c) {
-  return static_cast<TPlatformColor>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
+TColor ToPlatformColor(TColor32 c) {
+  return static_cast<TColor>(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
 }
 
 TColor32 WithAlpha(TColor32 c, int32_t alpha) {
@@ -387,15 +340,11 @@ std::mutex &LibraryLock() {
 } // namespace
 
 void TThreadPersistent::EndUpdate() {
-  if (FUpdateCount <= 0) {
-    FUpdateCount = 0;
-    throw EfsAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
-  }
-  --FUpdateCount;
+  FUpdate.End("Unpaired TThreadPersistent.EndUpdate");
 }
 
 void TThreadPersistent::Changed() {
-  if (FUpdateCount == 0 && OnChange)
+  if (!FUpdate.Updating() && OnChange)
     OnChange(*this);
 }
 
@@ -545,21 +494,14 @@ void TBitmap32::SetAlphaAll(uint8_t Alpha) {
 void TBitmap32::Assign(const TBitmap32 &Source) {
   if (&Source == this)
     return;
-  BeginUpdate();
-  try {
-    Resize(Source.Width(), Source.Height());
-    if (!IsBlank() && !Source.IsBlank())
-      std::memcpy(FBits, Source.FBits, PixelCount() * sizeof(TColor32));
-    SetDrawMode(Source.FDrawMode);
-    SetMasterAlpha(Source.FMasterAlpha);
-    FOuterColor = Source.FOuterColor;
-    SetStretchFilter(Source.FStretchFilter);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  TUpdateScope bracket(*this, true);
+  Resize(Source.Width(), Source.Height());
+  if (!IsBlank() && !Source.IsBlank())
+    std::memcpy(FBits, Source.FBits, PixelCount() * sizeof(TColor32));
+  SetDrawMode(Source.FDrawMode);
+  SetMasterAlpha(Source.FMasterAlpha);
+  FOuterColor = Source.FOuterColor;
+  SetStretchFilter(Source.FStretchFilter);
 }
 
 void TBitmap32::BlendPixel(int32_t X, int32_t Y, TColor32 c) {

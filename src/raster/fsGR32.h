@@ -2,7 +2,9 @@
 
 #include "base/fsError.h"
 #include "base/fsGeometry.h"
+#include "base/fsPlatformColor.h"
 #include "base/fsStream.h"
+#include "base/fsUpdateBracket.h"
 
 #include <array>
 #include <cstddef>
@@ -46,10 +48,6 @@ constexpr TColor32 clFuchsia32 = 0xFFFF00FF;
 constexpr TColor32 clAqua32 = 0xFF00FFFF;
 constexpr TColor32 clTransparent32 = 0x00000000;
 
-// A platform colour: $00BBGGRR; a negative value is a system colour whose
-// index is in the low byte.
-using TPlatformColor = int32_t;
-
 constexpr int32_t RedComponent(TColor32 c) {
   return static_cast<int32_t>((c >> 16) & 255);
 }
@@ -70,13 +68,10 @@ constexpr TColor32 Color32(int32_t r, int32_t g, int32_t b, int32_t a = 255) {
          ((static_cast<TColor32>(g) << 8) & 0xFFFF) | (static_cast<TColor32>(b) & 255);
 }
 
-// Alpha 255 always; system colours go through SystemColor32 first.
-TColor32 ToColor32(TPlatformColor c);
+// Alpha 255 always; system colours are resolved first.
+TColor32 ToColor32(TColor c);
 // The low 24 bits with red and blue exchanged.
-TPlatformColor ToPlatformColor(TColor32 c);
-// The RGB of a system colour index (low byte of a negative platform colour);
-// unknown indexes give black.
-TColor32 SystemColor32(int32_t index);
+TColor ToPlatformColor(TColor32 c);
 constexpr TColor32 GreyColor(int32_t intensity, int32_t alpha = 255) {
   return (static_cast<TColor32>(alpha) << 24) | (static_cast<TColor32>(intensity) * 0x010101u);
 }
@@ -223,13 +218,6 @@ enum TStretchFilter : uint8_t {
 // Source colour F, destination B (updated), master alpha M.
 using TPixelCombineEvent = std::function<void(TColor32 F, TColor32 &B, TColor32 M)>;
 
-// A broken call sequence in the caller (an unpaired EndUpdate); raised in
-// every build so that the counters never go wrong silently.
-class EfsAssertionFailed : public EfsError {
-public:
-  using EfsError::EfsError;
-};
-
 // ---------------------------------------------------------------------------
 // Change notification and locking
 
@@ -242,13 +230,14 @@ public:
   TThreadPersistent(const TThreadPersistent &) = delete;
   TThreadPersistent &operator=(const TThreadPersistent &) = delete;
 
-  void BeginUpdate() { ++FUpdateCount; }
+  void BeginUpdate() { FUpdate.Begin(); }
   // "Unpaired TThreadPersistent.EndUpdate" when no bracket is open; the
-  // counter stays at 0.
+  // counter stays at 0. Changes made inside the bracket are not announced
+  // here: the bracket's owner calls Changed once it is closed.
   void EndUpdate();
   // Fires OnChange unless an update bracket is open.
   virtual void Changed();
-  int32_t UpdateCount() const { return FUpdateCount; }
+  int32_t UpdateCount() const { return FUpdate.Count(); }
 
   // Library-wide lock for the counter, then the object's own (recursive)
   // lock, so one thread may lock an object several times.
@@ -258,10 +247,8 @@ public:
 
   TNotifyEvent OnChange;
 
-protected:
-  int32_t FUpdateCount = 0;
-
 private:
+  TUpdateCounter FUpdate;
   int32_t FLockCount = 0;
   std::recursive_mutex FLock;
 };

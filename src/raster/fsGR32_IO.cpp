@@ -3,7 +3,7 @@
 
 #include "raster/fsGR32.h"
 
-#include "base/fsConvert.h"
+#include "base/fsUtf.h"
 
 #include <algorithm>
 #include <cstring>
@@ -174,17 +174,10 @@ void TBitmap32::ReadData(TStream &Stream) {
   const int64_t bytes = static_cast<int64_t>(w) * h * 4;
   std::vector<TColor32> pixels(static_cast<size_t>(bytes / 4));
   Stream.ReadBuffer(pixels.data(), bytes);
-  BeginUpdate();
-  try {
-    Resize(w, h);
-    if (!IsBlank())
-      std::memcpy(FBits, pixels.data(), static_cast<size_t>(bytes));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-  Changed();
+  TUpdateScope bracket(*this, true);
+  Resize(w, h);
+  if (!IsBlank())
+    std::memcpy(FBits, pixels.data(), static_cast<size_t>(bytes));
 }
 
 void TBitmap32::WriteData(TStream &Stream) const {

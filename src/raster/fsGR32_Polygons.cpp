@@ -293,20 +293,6 @@ void ForEachAliasedSpan(const TScanTable &Table, TPolyFillMode Rule, const TRect
   }
 }
 
-// Keeps the bitmap's update bracket balanced whatever happens inside.
-class TUpdateBracket {
-public:
-  explicit TUpdateBracket(TBitmap32 &B) : FB(B) { FB.BeginUpdate(); }
-  ~TUpdateBracket() {
-    FB.EndUpdate();
-    FB.Changed();
-  }
-  TUpdateBracket(const TUpdateBracket &) = delete;
-  TUpdateBracket &operator=(const TUpdateBracket &) = delete;
-
-private:
-  TBitmap32 &FB;
-};
 
 const TSubsampling &SubsamplingOf(TSubsampleMode Mode) {
   return Subsamplings[Mode <= sm4x ? Mode : sm8x];
@@ -375,7 +361,7 @@ void TPolygon32::Translate(TFixed Dx, TFixed Dy) {
 void TPolygon32::StrokeEdges(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransformation *T) {
   if (Bitmap.IsBlank())
     return;
-  TUpdateBracket bracket(Bitmap);
+  TUpdateScope bracket(Bitmap, true);
   for (const auto &contour : FContours) {
     const size_t n = contour.size();
     if (n == 0)
@@ -436,7 +422,7 @@ BlendLanes(uint8_t *D, const uint16_t *F, const uint16_t *W, size_t Lanes) {
 void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransformation *T) {
   if (Bitmap.IsBlank())
     return;
-  TUpdateBracket bracket(Bitmap);
+  TUpdateScope bracket(Bitmap, true);
   const TRect clip = EffectiveClip(Bitmap);
   if (IsRectEmpty(clip))
     return;
@@ -515,7 +501,7 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, const TFillSpanEvent &Callback,
                               const TPolygonTransformation *T) {
   if (Bitmap.IsBlank() || !Callback)
     return;
-  TUpdateBracket bracket(Bitmap);
+  TUpdateScope bracket(Bitmap, true);
   const TRect clip = EffectiveClip(Bitmap);
   if (IsRectEmpty(clip))
     return;

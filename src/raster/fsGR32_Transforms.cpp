@@ -958,11 +958,9 @@ void DrawOntoAveraged(TBitmap32 &Dst, const TRect &DstRect, const TBitmap32 &Src
   const auto rows = blocks(sh, dh, SrcRect.Top);
   const int32_t x0 = clip.Left - DstRect.Left, x1 = clip.Right - DstRect.Left;
   TBlockAverager averager(cols.data() + x0, x1 - x0);
-  Dst.BeginUpdate();
+  TUpdateScope bracket(Dst, true);
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     const int32_t ry = y - DstRect.Top;
     averager.Row(Dst.PixelPtr(clip.Left, y), Src, rows[ry], rows[ry + 1]);
   }
-  Dst.EndUpdate();
-  Dst.Changed();
 }

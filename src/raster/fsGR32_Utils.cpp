@@ -10,35 +10,21 @@
 
 namespace {
 
-// Runs Body inside an update bracket and announces one change at the end.
-template <class F> void Bracketed(TBitmap32 &B, F Body) {
-  B.BeginUpdate();
-  try {
-    Body();
-  } catch (...) {
-    B.EndUpdate();
-    throw;
-  }
-  B.EndUpdate();
-  B.Changed();
-}
-
 template <class Map> void Rotate90(TBitmap32 *B, Map map) {
   if (!B || B->IsBlank())
     return;
   const int32_t w = B->Width(), h = B->Height();
   std::vector<TColor32> old(B->Bits(), B->Bits() + B->PixelCount());
-  Bracketed(*B, [&] {
-    B->Resize(h, w);
-    TColor32 *dst = B->Bits();
-    for (int32_t y = 0; y < h; ++y) {
-      const TColor32 *row = old.data() + static_cast<size_t>(y) * w;
-      for (int32_t x = 0; x < w; ++x) {
-        const TPoint p = map(x, y, w, h);
-        dst[p.X + static_cast<size_t>(p.Y) * h] = row[x];
-      }
+  TUpdateScope scope(*B, true);
+  B->Resize(h, w);
+  TColor32 *dst = B->Bits();
+  for (int32_t y = 0; y < h; ++y) {
+    const TColor32 *row = old.data() + static_cast<size_t>(y) * w;
+    for (int32_t x = 0; x < w; ++x) {
+      const TPoint p = map(x, y, w, h);
+      dst[p.X + static_cast<size_t>(p.Y) * h] = row[x];
     }
-  });
+  }
 }
 
 int32_t RoundRadius(float r) {
@@ -79,28 +65,25 @@ void Rotate90Right(TBitmap32 *B) {
 void MirrorHorizontal(TBitmap32 *B) {
   if (!B || B->IsBlank())
     return;
-  Bracketed(*B, [&] {
-    for (int32_t y = 0; y < B->Height(); ++y)
-      std::reverse(B->ScanLine(y), B->ScanLine(y) + B->Width());
-  });
+  TUpdateScope scope(*B, true);
+  for (int32_t y = 0; y < B->Height(); ++y)
+    std::reverse(B->ScanLine(y), B->ScanLine(y) + B->Width());
 }
 
 void MirrorVertical(TBitmap32 *B) {
   if (!B || B->IsBlank())
     return;
-  Bracketed(*B, [&] {
-    for (int32_t top = 0, bottom = B->Height() - 1; top < bottom; ++top, --bottom)
-      std::swap_ranges(B->ScanLine(top), B->ScanLine(top) + B->Width(), B->ScanLine(bottom));
-  });
+  TUpdateScope scope(*B, true);
+  for (int32_t top = 0, bottom = B->Height() - 1; top < bottom; ++top, --bottom)
+    std::swap_ranges(B->ScanLine(top), B->ScanLine(top) + B->Width(), B->ScanLine(bottom));
 }
 
 void Rotate180(TBitmap32 *B) {
   if (!B || B->IsBlank())
     return;
-  Bracketed(*B, [&] {
-    MirrorHorizontal(B);
-    MirrorVertical(B);
-  });
+  TUpdateScope scope(*B, true);
+  MirrorHorizontal(B);
+  MirrorVertical(B);
 }
 
 void InvertAlpha(TBitmap32 *B) {
@@ -236,18 +219,17 @@ void BlurSmooth(TBitmap32 *B, float Radius) {
   const int32_t c = (n % 2 == 1) ? b : std::max(1, b - 1);
   TBitmap32 temp;
   temp.Resize(B->Width(), B->Height());
-  Bracketed(*B, [&] {
-    for (int i = 0; i < 2; ++i) {
-      BoxBlurPass(B, &temp, b, n);
-      BoxBlurPass(&temp, B, c, n);
-    }
-    TransposeInto(*B, temp.Bits());
-    for (int i = 0; i < 2; ++i) {
-      BoxBlurPass(&temp, B, c, n);
-      BoxBlurPass(B, &temp, b, n);
-    }
-    TransposeBack(temp.Bits(), *B);
-  });
+  TUpdateScope scope(*B, true);
+  for (int i = 0; i < 2; ++i) {
+    BoxBlurPass(B, &temp, b, n);
+    BoxBlurPass(&temp, B, c, n);
+  }
+  TransposeInto(*B, temp.Bits());
+  for (int i = 0; i < 2; ++i) {
+    BoxBlurPass(&temp, B, c, n);
+    BoxBlurPass(B, &temp, b, n);
+  }
+  TransposeBack(temp.Bits(), *B);
 }
 
 void BlurFast(TBitmap32 *B, float Radius) {
@@ -261,13 +243,12 @@ void BlurFast(TBitmap32 *B, float Radius) {
   const int32_t b = n / 2;
   TBitmap32 temp;
   temp.Resize(B->Width(), B->Height());
-  Bracketed(*B, [&] {
-    BoxBlurPass(B, &temp, b, n);
-    // B then holds the columns as contiguous runs for the second pass.
-    TransposeInto(temp, B->Bits());
-    BoxBlurPass(B, &temp, b, n);
-    TransposeBack(temp.Bits(), *B);
-  });
+  TUpdateScope scope(*B, true);
+  BoxBlurPass(B, &temp, b, n);
+  // B then holds the columns as contiguous runs for the second pass.
+  TransposeInto(temp, B->Bits());
+  BoxBlurPass(B, &temp, b, n);
+  TransposeBack(temp.Bits(), *B);
 }
 
 void MergeUnder(TBitmap32 *B, const TBitmap32 *Other, TColor32 Alpha) {

@@ -443,7 +443,7 @@ void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
     return;
   const int32_t count = x1 - x0 + 1;
   const TColor32 master = FSource->MasterAlpha();
-  FDestination->BeginUpdate();
+  TUpdateScope bracket(*FDestination, true);
   // A transparent outer colour merges to no change, so the pixels whose
   // samples all fall outside the source need not be sampled at all.
   const bool skipOutside = (FSource->OuterColor() >> 24) == 0;
@@ -458,6 +458,4 @@ void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
     else
       ColorMergeScaledSpan(FSpan.data() + first, dst, last - first + 1, master);
   }
-  FDestination->EndUpdate();
-  FDestination->Changed();
 }

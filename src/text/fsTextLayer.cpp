@@ -2,6 +2,8 @@
 
 #include "text/fsFreeType.h"
 
+#include "base/fsUtf.h"
+
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -98,37 +100,6 @@ const TRendered &RenderGlyph(const TSizedFont &f, char32_t ch) {
     }
   }
   return cache.emplace(key, std::move(r)).first->second;
-}
-
-// UTF-8 to code points; malformed bytes become U+FFFD.
-std::u32string DecodeUtf8(std::string_view s) {
-  static constexpr char32_t MinOf[] = {0, 0x80, 0x800, 0x10000};
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    auto c = uint8_t(s[i]);
-    if (c < 0x80) {
-      out.push_back(c);
-      ++i;
-      continue;
-    }
-    int n = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    bool ok = n > 0 && size_t(n) < s.size() - i;
-    char32_t cp = ok ? c & (0x3F >> n) : 0;
-    for (int k = 1; ok && k <= n; ++k) {
-      auto cc = uint8_t(s[i + k]);
-      ok = (cc & 0xC0) == 0x80;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok || cp < MinOf[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    out.push_back(cp);
-    i += size_t(n) + 1;
-  }
-  return out;
 }
 
 int32_t LineWidth(const TSizedFont &f, std::u32string_view line) {
@@ -229,14 +200,14 @@ TSize TfsTextLayer::TextExtent(const TBitmap32Font &Font, std::string_view Text)
     return {0, 0};
   std::lock_guard guard(FreeTypeLock());
   TSizedFont f = SizeFont(Font);
-  return {LineWidth(f, DecodeUtf8(Text)), f.Ascent + f.Descent};
+  return {LineWidth(f, Utf8ToUtf32(Text)), f.Ascent + f.Descent};
 }
 
 int32_t TfsTextLayer::DrawText(TBitmap32 &Bitmap, const TBitmap32Font &Font, std::string_view Text,
                                TRect &Rect, uint32_t Flags) {
   std::lock_guard guard(FreeTypeLock());
   TSizedFont f = SizeFont(Font);
-  std::u32string text = DecodeUtf8(Text);
+  std::u32string text = Utf8ToUtf32(Text);
   if (!(Flags & tfNoPrefix))
     text = StripPrefixes(text);
   const bool single = Flags & tfSingleLine;

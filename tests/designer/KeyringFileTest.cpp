@@ -1,5 +1,6 @@
 #include "designer/KeyringFile.h"
 #include "base/fsError.h"
+#include "support/AtomicSaveChecks.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,13 @@ TEST(KeyringFile, SaveReplacesAndLoadReadsBack) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+TEST(KeyringFile, SaveSurvivesAKillAndAFullDisk) {
+  const std::string sideA(16 << 20, 'a'), sideB(16 << 20, 'b');
+  testsupport::ExpectAtomicSave(
+      [&](const std::filesystem::path &file) { SaveSidesToFile(file, sideA, sideB); },
+      JoinSides("old a", "old b"), "Cannot write file \"");
 }
 
 TEST(KeyringFile, FailedSaveLeavesWhatWasThere) {

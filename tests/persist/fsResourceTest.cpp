@@ -693,11 +693,14 @@ TEST(ResourceClasses, CreateByStoredName) {
   for (const Case &c : cases)
     EXPECT_EQ(CreateResource(c.name)->ClassName(), c.created) << c.name;
 
-  RegisterResourceClass("TTestResource", [] { return std::make_unique<TTestResource>(); });
+  ResourceClasses().RegisterClass<TTestResource>("TTestResource");
   EXPECT_EQ(CreateResource("TTestResource")->ClassName(), "TTestResource");
-  ASSERT_NE(FindResourceClass("TTestResource"), nullptr);
-  EXPECT_EQ(FindResourceClass("TTestResource")->Name, "TTestResource");
-  EXPECT_EQ(FindResourceClass("Nothing"), nullptr);
+  EXPECT_FALSE(ResourceClasses().Find("Nothing"));
+  std::vector<std::string> order;
+  for (const auto &r : ResourceClasses().Records())
+    order.push_back(r.ClassName);
+  EXPECT_EQ(order, (std::vector<std::string>{"TfsResource", "TfsBitmapResource", "TTestResource"}))
+      << "the program's own classes first, then others in the order they came";
 }
 
 // ---------------------------------------------------------------------------

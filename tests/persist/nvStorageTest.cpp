@@ -1,6 +1,7 @@
 #include "persist/nvStorage.h"
 
 #include "persist/nvStorageTestUtil.h"
+#include "support/AtomicSaveChecks.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -384,6 +385,30 @@ TEST(nvStorageFile, AFailedSaveKeepsTheOldFile) {
   EXPECT_THROW(Get(s, "a"), EReadError);
 
   EXPECT_THROW(s.SaveToFile(dir / "no-such-folder" / "x.stor"), EStreamError);
+}
+
+// Saving onto the opened archive, killed at any moment or stopped by a full
+// disk, leaves the old archive or the whole new one.
+TEST(nvStorageFile, SaveOntoTheOpenedFileSurvivesAKillAndAFullDisk) {
+  std::string oldArchive;
+  {
+    TnvStorage s;
+    Put(s, "kept", Pattern(3000, 7));
+    TMemoryStream m;
+    s.SaveToStream(m);
+    oldArchive = m.Bytes();
+  }
+  const std::string big = Pattern(32 << 20, 3);
+  testsupport::ExpectAtomicSave(
+      [&](const std::filesystem::path &file) {
+        TnvStorage s;
+        // The working data stay in memory, so the limit meets the save.
+        s.SetMemoryCache(64 << 20);
+        s.LoadFromFile(file);
+        Put(s, "big", big);
+        s.SaveToFile(file);
+      },
+      oldArchive, "Cannot write file \"");
 }
 
 TEST(nvStorageFile, LoadingAMissingFileGivesAnEmptyStorageThatCanCreateIt) {
