@@ -4,9 +4,12 @@
 
 #include <filesystem>
 
-TOptions *Options = nullptr;
+std::unique_ptr<TOptions> Options;
 
 namespace {
+
+// The settings key every option lives under.
+constexpr char OptionsKey[] = "Tallisyn2";
 
 constexpr int MaxListedFolders = 100;
 
@@ -34,7 +37,7 @@ TOptions::~TOptions() {
 }
 
 void TOptions::Load() {
-  SetRegistryKey("Tallisyn2");
+  SetRegistryKey(OptionsKey);
   FShowAddClickHelpDialog = ReadBool("ShowAddClickHelpDialog", true);
   FShowAddDragHelpDialog = ReadBool("ShowAddDragHelpDialog", true);
   FShowAddFreehandHelpDialog = ReadBool("ShowAddFreehandHelpDialog", true);
@@ -89,7 +92,7 @@ void TOptions::WriteFolderList(const std::string &prefix, const TFolderList &lis
 }
 
 void TOptions::SaveFolders() {
-  SetRegistryKey("Tallisyn2");
+  SetRegistryKey(OptionsKey);
   WriteString("CurrentTemplateFolder", CurrentTemplateFolder);
   WriteString("CurrentDesignFolder", CurrentDesignFolder);
   WriteFolderList("TemplateFolder", FTemplateFolders);
@@ -105,7 +108,7 @@ void TOptions::EnableHelpDialogs() {
 #define TALLISYN_BOOL_SETTER(Name)                                                                 \
   void TOptions::Set##Name(bool value) {                                                           \
     F##Name = value;                                                                               \
-    SetRegistryKey("Tallisyn2");                                                                    \
+    SetRegistryKey(OptionsKey);                                                                    \
     WriteBool(#Name, value);                                                                       \
   }
 
@@ -121,23 +124,22 @@ TALLISYN_BOOL_SETTER(ThumbnailPreviewThreaded)
 
 void TOptions::SetSaveDesignFolder(const std::string &value) {
   FSaveDesignFolder = value;
-  SetRegistryKey("Tallisyn2");
+  SetRegistryKey(OptionsKey);
   WriteString("SaveDesignFolder", value);
 }
 
 void TOptions::SetImageFolder(const std::string &value) {
   FImageFolder = value;
-  SetRegistryKey("Tallisyn2");
+  SetRegistryKey(OptionsKey);
   WriteString("ImageFolder", value);
 }
 
 void CreateOptions(TAppFolders folders) {
   auto options = std::make_unique<TOptions>(std::move(folders));
   options->Load();
-  Options = options.release();
+  Options = std::move(options);
 }
 
 void FreeOptions() {
-  delete Options;
-  Options = nullptr;
+  Options.reset();
 }

@@ -78,7 +78,7 @@ private:
 };
 
 // The one store of the run; null before CreateOptions and after FreeOptions.
-extern TOptions *Options;
+extern std::unique_ptr<TOptions> Options;
 
 // Creates and loads the store under the global reference. On failure the
 // reference stays null and the error propagates.

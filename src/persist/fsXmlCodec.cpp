@@ -121,16 +121,10 @@ std::u16string Cp1252ToUtf16(std::string_view bytes) {
 
 // --- TnvBufferedReadStream ---
 
-TnvBufferedReadStream::TnvBufferedReadStream(TStream *source, bool ownsSource)
-    : FSource(source), FOwnsSource(ownsSource) {
+TnvBufferedReadStream::TnvBufferedReadStream(TStream *source) : FSource(source) {
   if (!FSource)
     throw EXmlCodecError("Encoding stream unassigned");
   FPos = FSource->Position();
-}
-
-TnvBufferedReadStream::~TnvBufferedReadStream() {
-  if (FOwnsSource)
-    delete FSource;
 }
 
 bool TnvBufferedReadStream::LoadPage(int64_t page) {
@@ -202,8 +196,7 @@ void TnvBufferedReadStream::SetSize(int64_t) {
 
 // --- TnvBufferedWriteStream ---
 
-TnvBufferedWriteStream::TnvBufferedWriteStream(TStream *target, bool ownsTarget)
-    : FTarget(target), FOwnsTarget(ownsTarget) {
+TnvBufferedWriteStream::TnvBufferedWriteStream(TStream *target) : FTarget(target) {
   if (!FTarget)
     throw EXmlCodecError("Encoding stream unassigned");
   FBase = FTarget->Position();
@@ -217,8 +210,6 @@ TnvBufferedWriteStream::~TnvBufferedWriteStream() {
     // A failure here was already reported by the explicit Flush of the
     // writer; a destructor must not raise.
   }
-  if (FOwnsTarget)
-    delete FTarget;
 }
 
 void TnvBufferedWriteStream::Flush() {
@@ -274,14 +265,9 @@ void TnvBufferedWriteStream::SetSize(int64_t) {
 
 // --- TnvCodecStream ---
 
-TnvCodecStream::TnvCodecStream(TStream *stream, bool utf8Text, bool ownsStream)
-    : FStream(stream), FOwnsStream(ownsStream), FUtf8Text(utf8Text) {
+TnvCodecStream::TnvCodecStream(TStream *stream, bool utf8Text)
+    : FStream(stream), FUtf8Text(utf8Text) {
   FFastSource = dynamic_cast<TnvBufferedReadStream *>(stream);
-}
-
-TnvCodecStream::~TnvCodecStream() {
-  if (FOwnsStream)
-    delete FStream;
 }
 
 void TnvCodecStream::NeedStream() const {

@@ -65,8 +65,8 @@ std::u16string Cp1252ToUtf16(std::string_view bytes);
 class TnvBufferedReadStream : public TStream {
 public:
   static constexpr int64_t PageSize = 65536;
-  TnvBufferedReadStream(TStream *source, bool ownsSource = false);
-  ~TnvBufferedReadStream() override;
+  explicit TnvBufferedReadStream(TStream *source);
+  ~TnvBufferedReadStream() override = default;
   TnvBufferedReadStream(const TnvBufferedReadStream &) = delete;
   TnvBufferedReadStream &operator=(const TnvBufferedReadStream &) = delete;
 
@@ -91,7 +91,6 @@ private:
   bool LoadPage(int64_t page);
 
   TStream *FSource;
-  bool FOwnsSource;
   std::vector<char> FPage;
   int64_t FPageStart = -1;
   int64_t FPageLength = 0;
@@ -104,7 +103,7 @@ private:
 class TnvBufferedWriteStream : public TStream {
 public:
   static constexpr int64_t BufferSize = 65536;
-  TnvBufferedWriteStream(TStream *target, bool ownsTarget = false);
+  explicit TnvBufferedWriteStream(TStream *target);
   ~TnvBufferedWriteStream() override;
   TnvBufferedWriteStream(const TnvBufferedWriteStream &) = delete;
   TnvBufferedWriteStream &operator=(const TnvBufferedWriteStream &) = delete;
@@ -119,7 +118,6 @@ public:
 
 private:
   TStream *FTarget;
-  bool FOwnsTarget;
   std::string FBuffer;
   int64_t FBase = 0; // target position of the buffer's first byte
 };
@@ -131,7 +129,7 @@ private:
 // one byte of that text.
 class TnvCodecStream : public TStream {
 public:
-  ~TnvCodecStream() override;
+  ~TnvCodecStream() override = default;
   TnvCodecStream(const TnvCodecStream &) = delete;
   TnvCodecStream &operator=(const TnvCodecStream &) = delete;
 
@@ -184,7 +182,7 @@ public:
   std::function<void(TnvCodecStream &)> OnCharLoss;
 
 protected:
-  TnvCodecStream(TStream *stream, bool utf8Text, bool ownsStream);
+  TnvCodecStream(TStream *stream, bool utf8Text);
 
 private:
   enum TMode { cmNone, cmReading, cmWriting };
@@ -211,7 +209,6 @@ private:
 
   TStream *FStream;
   TnvBufferedReadStream *FFastSource = nullptr;
-  bool FOwnsStream;
   bool FUtf8Text;
   bool FRaw = false;
   int FEncoding = seAnsi;
@@ -233,12 +230,10 @@ private:
 
 class TnvUtf8Stream : public TnvCodecStream {
 public:
-  explicit TnvUtf8Stream(TStream *stream, bool ownsStream = false)
-      : TnvCodecStream(stream, true, ownsStream) {}
+  explicit TnvUtf8Stream(TStream *stream) : TnvCodecStream(stream, true) {}
 };
 
 class TnvAnsiStream : public TnvCodecStream {
 public:
-  explicit TnvAnsiStream(TStream *stream, bool ownsStream = false)
-      : TnvCodecStream(stream, false, ownsStream) {}
+  explicit TnvAnsiStream(TStream *stream) : TnvCodecStream(stream, false) {}
 };

@@ -523,7 +523,6 @@ protected:
   void ChangeSize(int32_t &Width, int32_t &Height, int32_t NewWidth, int32_t NewHeight) override;
 
 private:
-  friend struct TBitmap32Access;
   void HandleChanged();
   void LineClipped(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 c, bool IncludeLast,
                    bool Blend);

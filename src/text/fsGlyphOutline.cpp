@@ -196,7 +196,7 @@ std::vector<TfsNativeContour> NativeOutlineFromFreeType(const FT_Outline &outlin
 bool LoadGlyphShape(const TfsFaceMatch &match, char16_t ch, TfsGlyphShape &shape) {
   std::lock_guard guard(FreeTypeLock());
   FT_Face face = match.Face;
-  if (!face || FT_Set_Pixel_Sizes(face, 1000, 1000) != 0)
+  if (!face || FT_Set_Pixel_Sizes(face, OutlineUnitsPerEm, OutlineUnitsPerEm) != 0)
     return false;
   FT_UInt index = FT_Get_Char_Index(face, ch);
   if (FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)

@@ -10,6 +10,9 @@
 // spline records per contour, y pointing up, 16.16 fixed), then flattened into
 // straight-edged contours with y pointing down.
 
+// The size every outline is taken at; font sizes scale from it.
+constexpr int32_t OutlineUnitsPerEm = 1000;
+
 struct TfsOutlinePoint {
   int32_t X = 0;
   int32_t Y = 0;

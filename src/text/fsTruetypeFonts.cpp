@@ -127,7 +127,7 @@ void TfsFont::Realise() {
   FMatch = match;
   FRealised = true;
   std::lock_guard guard(FreeTypeLock());
-  TfsVerticalMetrics m = FaceVerticalMetrics(FMatch.Face, 1000);
+  TfsVerticalMetrics m = FaceVerticalMetrics(FMatch.Face, OutlineUnitsPerEm);
   Ascent = m.Ascent;
   Descent = m.Descent;
 }
@@ -267,7 +267,7 @@ void TfsFontManager::LoadFonts(TStream &stream) {
 
 void TfsFontRenderer::CharPositions(std::u16string_view text, std::vector<float> &positions) {
   positions.assign(text.size() + 1, 0.0f);
-  float s = Size / 1000.0f;
+  float s = Size / float(OutlineUnitsPerEm);
   float x = 0;
   if (TrimFirstBearing && !text.empty()) {
     const TfsGlyph &g = Font->Glyph(text[0]);
@@ -276,7 +276,7 @@ void TfsFontRenderer::CharPositions(std::u16string_view text, std::vector<float>
   }
   for (size_t i = 0; i < text.size(); ++i) {
     positions[i] = x;
-    x = x + s * (CharacterSpacing * 1000.0f + float(Font->Glyph(text[i]).Advance));
+    x = x + s * (CharacterSpacing * float(OutlineUnitsPerEm) + float(Font->Glyph(text[i]).Advance));
   }
   positions[text.size()] = x;
 }
@@ -295,8 +295,8 @@ void TfsFontRenderer::TextExtent(std::u16string_view text, float &width, float &
     w += float(g.Advance);
   }
   if (CharacterSpacing != 0 && text.size() > 1)
-    w += float(text.size() - 1) * CharacterSpacing * 1000.0f;
-  width = w * Size / 1000.0f;
+    w += float(text.size() - 1) * CharacterSpacing * float(OutlineUnitsPerEm);
+  width = w * Size / float(OutlineUnitsPerEm);
 }
 
 void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &contours, float scale,
@@ -304,10 +304,10 @@ void TfsFontRenderer::AppendContours(std::u16string_view text, TfsContours &cont
   // An edge is never cut into more pieces than this, whatever step is asked.
   constexpr int64_t MaxPiecesPerEdge = 65536;
 
-  const float s = scale * Size / 1000.0f;
+  const float s = scale * Size / float(OutlineUnitsPerEm);
   double penX = double(x) * 65536.0;
   const double penY = double(y) * 65536.0;
-  const float cs = CharacterSpacing * 1000.0f;
+  const float cs = CharacterSpacing * float(OutlineUnitsPerEm);
   const int32_t d = RoundSat(double(scale * Step * 65536.0f));
   if (Placements)
     Placements->clear();

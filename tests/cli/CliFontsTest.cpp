@@ -1,6 +1,7 @@
 #include "cli/CliRun.h"
 #include "persist/fsImageFormats.h"
 #include "raster/fsGR32.h"
+#include "support/InstalledFace.h"
 #include "support/TempDir.h"
 #include "text/fsFreeType.h"
 
@@ -10,10 +11,7 @@
 
 namespace {
 
-bool HaveFace(const char *family) {
-  TfsFaceMatch m = MatchFontFace(family, false, false);
-  return m.Face && !m.Substituted;
-}
+using testsupport::HaveFace;
 
 TEST(CliFonts, ListsInstalledFamiliesOnePerLine) {
   if (!HaveFace("DejaVu Sans"))

@@ -276,3 +276,30 @@ TEST(XmlCodec, BufferedWriteStreamCollectsAndFlushes) {
 }
 
 } // namespace
+
+namespace {
+
+// Overlong forms and surrogates in a UTF-8 file spell no character: they
+// read as U+FFFD, and writing the tree in another encoding cannot turn them
+// into the markup characters they imitate ("\xC0\xBC" would be "<").
+TEST(XmlCodec, MalformedUtf8NeverBecomesMarkup) {
+  const std::string file = "\xEF\xBB\xBF<r><k>a\xC0\xBC"
+                           "b\xE0\x80\xBE\xED\xA0\x80</k></r>";
+  const std::u16string expected = u"a\uFFFD\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD";
+  TPlainXml doc;
+  doc.ReadFromString(file);
+  ASSERT_NE(doc.Root(), nullptr);
+  EXPECT_EQ(doc.Root()->LoadWideString("k", u""), expected);
+
+  for (int encoding : {seUTF16LE, seUTF16BE, seUTF8}) {
+    doc.FileEncoding = encoding;
+    TPlainXml again;
+    again.ReadFromString(doc.WriteToString());
+    ASSERT_NE(again.Root(), nullptr) << encoding;
+    ASSERT_EQ(again.Root()->ChildCount(), 1) << encoding;
+    EXPECT_EQ(again.Root()->Child(0)->ChildCount(), 0) << "no element made of the bytes";
+    EXPECT_EQ(again.Root()->LoadWideString("k", u""), expected) << encoding;
+  }
+}
+
+} // namespace

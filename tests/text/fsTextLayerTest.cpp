@@ -1,6 +1,8 @@
 #include "text/fsTextLayer.h"
 
+#include "base/fsConvert.h"
 #include "raster/fsGR32.h"
+#include "support/InstalledFace.h"
 #include "text/fsFreeType.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +10,6 @@
 #include <algorithm>
 
 namespace {
-
-bool HaveFace(const char *family) {
-  TfsFaceMatch m = MatchFontFace(family, false, false);
-  return m.Face && !m.Substituted;
-}
-
-#define REQUIRE_FACE(family)                                                                       \
-  if (!HaveFace(family))                                                                           \
-  GTEST_SKIP() << family << " is not installed (fonts-dejavu-core / fonts-liberation2)"
 
 TBitmap32Font Font(const char *name, int32_t height, bool bold = false, bool italic = false) {
   TBitmap32Font f;
@@ -217,11 +210,25 @@ TEST_F(TextLayerTest, PrefixesAndDamagedUtf8) {
   EXPECT_EQ(calcWidth("&Save", 0), calcWidth("Save", 0));
   EXPECT_EQ(calcWidth("A&&B", 0), calcWidth("A&B", tfNoPrefix));
   EXPECT_GT(calcWidth("&Save", tfNoPrefix), calcWidth("Save", tfNoPrefix));
-  // Broken sequences measure as replacement characters, never beyond.
-  for (std::string bad : {std::string("\xC3"), std::string("a\xE2\x82"), std::string("\xF8\x80"),
-                          std::string("\xED\xA0\x80"), std::string("\xC0\xAF")})
-    EXPECT_GT(TextLayer().TextExtent(f, bad).cx, 0);
-  EXPECT_EQ(TextLayer().TextExtent(f, "\xC3\xA9"), TextLayer().TextExtent(f, "\xC3\xA9"));
+  // Broken sequences measure as the replacement characters they decode to,
+  // one for each broken piece, never as the character an overlong or
+  // surrogate form imitates.
+  const std::string R = "\xEF\xBF\xBD"; // U+FFFD
+  struct Case {
+    std::string Bad, Same;
+  } cases[] = {{"\xC3", R},
+               {"a\xE2\x82", "a" + R},
+               {"\xF8\x80", R + R},
+               {"\xED\xA0\x80", R + R + R},
+               {"\xC0\xAF", R + R}};
+  const int32_t oneR = TextLayer().TextExtent(f, R).cx;
+  ASSERT_GT(oneR, 0);
+  ASSERT_NE(oneR, TextLayer().TextExtent(f, "/").cx) << "the test needs the two to differ";
+  for (const Case &c : cases)
+    EXPECT_EQ(TextLayer().TextExtent(f, c.Bad), TextLayer().TextExtent(f, c.Same))
+        << PrintableText(c.Bad);
+  EXPECT_NE(TextLayer().TextExtent(f, "\xC3\xA9"), TextLayer().TextExtent(f, R + R))
+      << "a well-formed character is not replaced";
 }
 
 TEST_F(TextLayerTest, FontFamiliesAreListedSorted) {

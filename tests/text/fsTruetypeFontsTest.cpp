@@ -2,6 +2,7 @@
 
 #include "raster/fsGR32.h"
 #include "raster/fsGR32_Polygons.h"
+#include "support/InstalledFace.h"
 #include "text/fsFreeType.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,6 @@
 namespace {
 
 constexpr int32_t U = 65536;
-
-bool HaveFace(const char *family) {
-  TfsFaceMatch m = MatchFontFace(family, false, false);
-  return m.Face && !m.Substituted;
-}
-
-#define REQUIRE_FACE(family)                                                                       \
-  if (!HaveFace(family))                                                                           \
-  GTEST_SKIP() << family << " is not installed (fonts-dejavu-core / fonts-liberation2)"
 
 double Area(const TfsContour &c) {
   double a = 0;
