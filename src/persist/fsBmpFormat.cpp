@@ -63,14 +63,15 @@ struct TChannel {
 };
 
 struct TBmpInfo {
+  uint32_t OffBits = 0;    // pixel data from the start of the file
+  uint32_t HeaderSize = 0; // of the info header; 12 = core
   int64_t Width = 0;
   int64_t Height = 0; // negative: top row first
   uint32_t Bpp = 0;
   uint32_t Compression = biRGB;
   uint32_t SizeImage = 0;
   uint32_t ClrUsed = 0;
-  uint32_t Masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
-  bool HasMasks = false;
+  uint32_t Masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha of 16 and 32 bits
 };
 
 // RLE data into the bitmap; pixels the data skip keep what they hold.
@@ -125,22 +126,7 @@ void DecodeRows(const std::vector<uint8_t> &d, int64_t stride, const TBmpInfo &i
                 const std::vector<TColor32> &palette, TBitmap32 &bmp) {
   const int32_t w = bmp.Width(), h = bmp.Height();
   const bool topDown = info.Height < 0;
-  uint32_t masks[4];
-  std::copy(std::begin(info.Masks), std::end(info.Masks), masks);
-  if (!info.HasMasks) {
-    if (info.Bpp == 16) {
-      masks[0] = 0x7C00;
-      masks[1] = 0x03E0;
-      masks[2] = 0x001F;
-      masks[3] = 0;
-    } else if (info.Bpp == 32) {
-      masks[0] = 0x00FF0000;
-      masks[1] = 0x0000FF00;
-      masks[2] = 0x000000FF;
-      masks[3] = 0xFF000000;
-    }
-  }
-  const TChannel r(masks[0]), g(masks[1]), b(masks[2]), a(masks[3]);
+  const TChannel r(info.Masks[0]), g(info.Masks[1]), b(info.Masks[2]), a(info.Masks[3]);
   auto pal = [&](uint32_t i) { return i < palette.size() ? palette[i] : 0xFF000000u; };
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t *src = d.data() + (topDown ? y : h - 1 - y) * stride;
@@ -172,41 +158,60 @@ void DecodeRows(const std::vector<uint8_t> &d, int64_t stride, const TBmpInfo &i
     }
     }
   }
-  // Many writers leave the fourth byte of plain 32-bit pixels at 0: a
-  // picture without any alpha at all is meant to be opaque.
-  if (info.Bpp == 32 && !info.HasMasks) {
-    TColor32 *px = bmp.Bits();
-    size_t count = bmp.PixelCount();
-    bool anyAlpha = false;
-    for (size_t i = 0; i < count && !anyAlpha; ++i)
-      anyAlpha = (px[i] >> 24) != 0;
-    if (!anyAlpha)
-      for (size_t i = 0; i < count; ++i)
-        px[i] |= 0xFF000000u;
+}
+
+// The bit-field masks: from the header or just after it for BI_BITFIELDS
+// and BI_ALPHABITFIELDS, else the fixed layouts of 16 and 32 bits.
+void ReadMasks(TStream &s, const uint8_t *ih, TBmpInfo &info) {
+  const uint32_t c = info.Compression, hs = info.HeaderSize;
+  if (c == biBitFields || c == biAlphaBitFields) {
+    if (hs >= 52) {
+      for (int i = 0; i < 3; ++i)
+        info.Masks[i] = U32(ih + 40 + 4 * i);
+      if (hs >= 56)
+        info.Masks[3] = U32(ih + 52);
+    } else {
+      uint8_t m[16];
+      const int count = c == biAlphaBitFields ? 4 : 3;
+      ReadExact(s, m, 4 * count);
+      for (int i = 0; i < count; ++i)
+        info.Masks[i] = U32(m + 4 * i);
+    }
+  } else if (info.Bpp == 16) {
+    info.Masks[0] = 0x7C00;
+    info.Masks[1] = 0x03E0;
+    info.Masks[2] = 0x001F;
+  } else if (info.Bpp == 32) {
+    info.Masks[0] = 0x00FF0000;
+    info.Masks[1] = 0x0000FF00;
+    info.Masks[2] = 0x000000FF;
+    // The fourth byte of a plain 32-bit pixel is reserved, and writers fill
+    // it with anything; only a header that names it alpha makes it so.
+    if (hs >= 56 && U32(ih + 52) == 0xFF000000)
+      info.Masks[3] = 0xFF000000;
   }
 }
 
-} // namespace
-
-void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
-  const int64_t start = s.Position();
+// File header, info header and masks; the stream is left at the palette.
+TBmpInfo ReadHeaders(TStream &s) {
   uint8_t fh[14];
   ReadExact(s, fh, 14);
   if (fh[0] != 'B' || fh[1] != 'M')
     Invalid();
-  const uint32_t offBits = U32(fh + 10);
+  TBmpInfo info;
+  info.OffBits = U32(fh + 10);
 
   uint8_t ih[124] = {};
   ReadExact(s, ih, 4);
   const uint32_t hs = U32(ih);
   if (hs != 12 && (hs < 16 || hs > 0x10000))
     Invalid();
+  info.HeaderSize = hs;
   const uint32_t kept = std::min<uint32_t>(hs, sizeof ih);
   ReadExact(s, ih + 4, kept - 4);
   if (hs > kept)
     s.Seek(hs - kept, soCurrent);
 
-  TBmpInfo info;
   if (hs == 12) {
     info.Width = U16(ih + 4);
     info.Height = U16(ih + 6);
@@ -230,44 +235,35 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
       ((c == biBitFields || c == biAlphaBitFields) && (bpp == 16 || bpp == 32));
   if (!ok || info.Width < 0 || info.Height == INT32_MIN)
     Invalid();
+  ReadMasks(s, ih, info);
+  return info;
+}
 
-  if (c == biBitFields || c == biAlphaBitFields) {
-    info.HasMasks = true;
-    if (hs >= 52) {
-      for (int i = 0; i < 3; ++i)
-        info.Masks[i] = U32(ih + 40 + 4 * i);
-      if (hs >= 56)
-        info.Masks[3] = U32(ih + 52);
-    } else {
-      uint8_t m[16];
-      int count = c == biAlphaBitFields ? 4 : 3;
-      ReadExact(s, m, 4 * count);
-      for (int i = 0; i < count; ++i)
-        info.Masks[i] = U32(m + 4 * i);
-    }
-  }
-
+// The colour table of up to 8 bits per pixel; start is where the file began.
+std::vector<TColor32> ReadPalette(TStream &s, int64_t start, const TBmpInfo &info) {
   std::vector<TColor32> palette;
-  if (bpp <= 8) {
-    const int entry = hs == 12 ? 3 : 4;
-    int64_t count = info.ClrUsed ? info.ClrUsed : (1u << bpp);
-    // A palette cannot reach into the pixels.
-    int64_t here = s.Position() - start;
-    if (offBits >= here)
-      count = std::min<int64_t>(count, (offBits - here) / entry);
-    count = std::min<int64_t>(count, 256);
-    std::vector<uint8_t> raw(static_cast<size_t>(count * entry));
-    ReadExact(s, raw.data(), int64_t(raw.size()));
-    palette.resize(size_t(count));
-    for (int64_t i = 0; i < count; ++i) {
-      const uint8_t *e = raw.data() + i * entry;
-      palette[size_t(i)] = 0xFF000000u | (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
-    }
+  if (info.Bpp > 8)
+    return palette;
+  const int entry = info.HeaderSize == 12 ? 3 : 4;
+  int64_t count = info.ClrUsed ? info.ClrUsed : (1u << info.Bpp);
+  // A palette cannot reach into the pixels.
+  const int64_t here = s.Position() - start;
+  if (info.OffBits >= here)
+    count = std::min<int64_t>(count, (info.OffBits - here) / entry);
+  count = std::min<int64_t>(count, 256);
+  std::vector<uint8_t> raw(static_cast<size_t>(count * entry));
+  ReadExact(s, raw.data(), int64_t(raw.size()));
+  palette.resize(size_t(count));
+  for (int64_t i = 0; i < count; ++i) {
+    const uint8_t *e = raw.data() + i * entry;
+    palette[size_t(i)] = 0xFF000000u | (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
   }
+  return palette;
+}
 
-  if (offBits >= s.Position() - start)
-    s.SetPosition(start + offBits);
-
+// The pixel data from the stream's position into the bitmap.
+void ReadPixels(TStream &s, const TBmpInfo &info, const std::vector<TColor32> &palette,
+                TBitmap32 &bmp) {
   const int64_t width = info.Width, height = info.Height < 0 ? -info.Height : info.Height;
   if (width == 0 || height == 0) {
     bmp.SetSize(0, 0);
@@ -276,7 +272,7 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
   CheckRasterSize(width, height);
   const int64_t avail = std::max<int64_t>(0, s.Size() - s.Position());
 
-  if (c == biRLE8 || c == biRLE4) {
+  if (info.Compression == biRLE8 || info.Compression == biRLE4) {
     int64_t want = info.SizeImage ? std::min<int64_t>(info.SizeImage, avail) : avail;
     std::vector<uint8_t> data(static_cast<size_t>(want));
     ReadExact(s, data.data(), want);
@@ -288,15 +284,26 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
     return;
   }
 
-  const int64_t stride = ((width * bpp + 31) / 32) * 4;
+  const int64_t stride = ((width * info.Bpp + 31) / 32) * 4;
   // The last row may lack its padding; anything shorter is damaged.
-  const int64_t need = stride * (height - 1) + (width * bpp + 7) / 8;
+  const int64_t need = stride * (height - 1) + (width * info.Bpp + 7) / 8;
   if (avail < need)
     Invalid();
   std::vector<uint8_t> data(size_t(stride * height), 0);
   ReadExact(s, data.data(), std::min<int64_t>(stride * height, avail));
   bmp.SetSize(int32_t(width), int32_t(height));
   DecodeRows(data, stride, info, palette, bmp);
+}
+
+} // namespace
+
+void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
+  const int64_t start = s.Position();
+  const TBmpInfo info = ReadHeaders(s);
+  const std::vector<TColor32> palette = ReadPalette(s, start, info);
+  if (info.OffBits >= s.Position() - start)
+    s.SetPosition(start + info.OffBits);
+  ReadPixels(s, info, palette, bmp);
 }
 
 void WriteBmpToStream(const TBitmap32 &bmp, TStream &s) {

@@ -3,8 +3,9 @@
 #include "persist/fsImageFormats.h"
 
 // Windows bitmaps: read in every common form (1 to 32 bits, RLE, bit-field
-// masks, top-down or bottom-up, core to V5 headers); written as 24 bits
-// when the picture is opaque, else as 32 bits with an alpha mask.
+// masks, top-down or bottom-up, core to V5 headers); alpha only where a
+// header gives an alpha mask, so plain 32-bit pixels are opaque. Written as
+// 24 bits when the picture is opaque, else as 32 bits with an alpha mask.
 class TfsBmpFormat : public TfsRaster {
 public:
   static constexpr const char *ClassName = "TfsBmpFormat";

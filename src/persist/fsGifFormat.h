@@ -5,8 +5,9 @@
 #include <array>
 #include <cstdint>
 
-// GIF through giflib: the first frame is read; writing quantises to a
-// palette with Floyd-Steinberg dithering (libimagequant).
+// GIF through giflib: the first frame is read, that is every image up to
+// the first that carries a delay, composed on the screen; writing quantises
+// to a palette with Floyd-Steinberg dithering (libimagequant).
 class TfsGifFormat : public TfsRaster {
 public:
   static constexpr const char *ClassName = "TfsGifFormat";

@@ -108,22 +108,7 @@ TEST(BmpRead, Variants) {
        1,
        {G, Color32(132, 130, 132)}},
       {"24-bit", MakeBmp(40, 2, 1, 24, 0, "", Bytes({0, 0, 255, 255, 0, 0, 0, 0})), 2, 1, {R, B}},
-      {"32-bit without any alpha is opaque",
-       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0, 0, 255, 0, 0})),
-       2,
-       1,
-       {R, G}},
-      {"32-bit with alpha keeps it",
-       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0x80, 0, 255, 0, 0})),
-       2,
-       1,
-       {0x80FF0000, 0x0000FF00}},
-      {"32-bit V5 alpha mask in the header",
-       MakeBmp(124, 1, 1, 32, 3, "", Bytes({0x11, 0x22, 0x33, 0x44}),
-               U32(0x00FF0000) + U32(0x0000FF00) + U32(0x000000FF) + U32(0xFF000000)),
-       1,
-       1,
-       {0x44332211}},
+      {"32-bit", MakeBmp(40, 2, 1, 32, 0, "", Bytes({0, 0, 255, 0, 0, 255, 0, 0})), 2, 1, {R, G}},
       {"32-bit V4 masks in another order, no alpha",
        MakeBmp(108, 1, 1, 32, 3, "", Bytes({0x11, 0x22, 0x33, 0x44}),
                U32(0x000000FF) + U32(0x0000FF00) + U32(0x00FF0000) + U32(0)),
@@ -152,6 +137,61 @@ TEST(BmpRead, Variants) {
     ASSERT_EQ(bmp->Height(), c.h) << c.name;
     EXPECT_EQ(PixelsOf(*bmp), c.expected) << c.name;
   }
+}
+
+TEST(BmpRead, AlphaOnlyWhereAHeaderGivesAnAlphaMask) {
+  // The fourth byte of a plain 32-bit pixel is reserved and many writers
+  // leave anything in it; only an alpha mask makes it alpha.
+  const std::string argbMasks = U32(0x00FF0000) + U32(0x0000FF00) + U32(0x000000FF);
+  const std::string twoPixels = Bytes({0x11, 0x22, 0x33, 0x80, 0x44, 0x55, 0x66, 0x00});
+  const TColor32 opaque[] = {0xFF332211, 0xFF665544};
+  const TColor32 kept[] = {0x80332211, 0x00665544};
+  struct Case {
+    const char *name;
+    std::string file;
+    const TColor32 *expected;
+  } cases[] = {
+      {"40-byte plain, fourth byte garbage", MakeBmp(40, 2, 1, 32, 0, "", twoPixels), opaque},
+      {"40-byte plain, fourth byte 0xFF and 0x01",
+       MakeBmp(40, 2, 1, 32, 0, "", Bytes({0x11, 0x22, 0x33, 0xFF, 0x44, 0x55, 0x66, 0x01})),
+       opaque},
+      {"40-byte bit fields, three masks", MakeBmp(40, 2, 1, 32, 3, argbMasks, twoPixels), opaque},
+      {"40-byte alpha bit fields", MakeBmp(40, 2, 1, 32, 6, argbMasks + U32(0xFF000000), twoPixels),
+       kept},
+      {"56-byte bit fields with alpha mask",
+       MakeBmp(56, 2, 1, 32, 3, "", twoPixels, argbMasks + U32(0xFF000000)), kept},
+      {"V4 bit fields with alpha mask",
+       MakeBmp(108, 2, 1, 32, 3, "", twoPixels, argbMasks + U32(0xFF000000)), kept},
+      {"V4 bit fields, alpha mask 0", MakeBmp(108, 2, 1, 32, 3, "", twoPixels, argbMasks + U32(0)),
+       opaque},
+      {"V5 bit fields with alpha mask",
+       MakeBmp(124, 2, 1, 32, 3, "", twoPixels, argbMasks + U32(0xFF000000)), kept},
+      {"V4 plain with alpha mask",
+       MakeBmp(108, 2, 1, 32, 0, "", twoPixels, argbMasks + U32(0xFF000000)), kept},
+      {"V4 plain, alpha mask 0", MakeBmp(108, 2, 1, 32, 0, "", twoPixels), opaque},
+      {"V4 plain, alpha mask over a colour byte",
+       MakeBmp(108, 2, 1, 32, 0, "", twoPixels, argbMasks + U32(0x000000FF)), opaque},
+  };
+  for (const auto &c : cases) {
+    auto bmp = Read(c.file);
+    ASSERT_EQ(bmp->PixelCount(), 2u) << c.name;
+    EXPECT_EQ(PixelsOf(*bmp), (std::vector<TColor32>{c.expected[0], c.expected[1]})) << c.name;
+  }
+  // 16 bits alike: the spare top bit of 5-5-5 is no alpha, a 4-bit alpha
+  // mask is stretched to the full range.
+  struct Case16 {
+    const char *name;
+    std::string file;
+    TColor32 expected;
+  } cases16[] = {
+      {"5-5-5 with the top bit set", MakeBmp(40, 1, 1, 16, 0, "", Bytes({0x1F, 0x80, 0, 0})), B},
+      {"V4 4-4-4-4 with alpha mask",
+       MakeBmp(108, 1, 1, 16, 3, "", Bytes({0x0F, 0x50, 0, 0}),
+               U32(0x0F00) + U32(0x00F0) + U32(0x000F) + U32(0xF000)),
+       0x550000FF},
+  };
+  for (const auto &c : cases16)
+    EXPECT_EQ(PixelsOf(*Read(c.file)), std::vector<TColor32>{c.expected}) << c.name;
 }
 
 TEST(BmpRead, DamagedFilesGiveAnErrorAndNoHugeAllocation) {

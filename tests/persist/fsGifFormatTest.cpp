@@ -73,6 +73,73 @@ std::string InterlacedGif() {
   return out;
 }
 
+constexpr TColor32 R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, W = 0xFFFFFFFF, Y = 0xFFFFFF00,
+                   C = 0xFF00FFFF, M = 0xFFFF00FF, K = 0xFF000000, O = 0;
+
+// One image of a test GIF: its rectangle, palette indexes row by row (one
+// index fills the whole rectangle), an optional local palette and an
+// optional graphic control block.
+struct TTestImage {
+  int Left, Top, Width, Height;
+  std::vector<GifPixelType> Pixels;
+  std::vector<TColor32> Palette = {}; // empty: the global one
+  int Disposal = -1;                  // -1: no control block
+  int Delay = 0;
+  int Transparent = -1;
+};
+
+ColorMapObject *MapOf(const std::vector<TColor32> &palette) {
+  int size = 2;
+  while (size < int(palette.size()))
+    size *= 2;
+  std::vector<GifColorType> colors(size_t(size), GifColorType{0, 0, 0});
+  for (size_t i = 0; i < palette.size(); ++i)
+    colors[i] =
+        GifColorType{uint8_t(palette[i] >> 16), uint8_t(palette[i] >> 8), uint8_t(palette[i])};
+  return GifMakeMapObject(size, colors.data());
+}
+
+// A GIF of the images on a screen of sw x sh, global palette R, G, B, W.
+// The screen size is written after the images so that images may lie
+// beyond it, which the encoder would refuse.
+std::string BuildGif(int sw, int sh, const std::vector<TTestImage> &images) {
+  std::string out;
+  int err = 0;
+  GifFileType *gif = EGifOpen(&out, AppendBytes, &err);
+  EXPECT_NE(gif, nullptr);
+  EGifSetGifVersion(gif, true);
+  ColorMapObject *global = MapOf({R, G, B, W});
+  EXPECT_NE(EGifPutScreenDesc(gif, 65535, 65535, 2, 0, global), GIF_ERROR);
+  GifFreeMapObject(global);
+  for (const TTestImage &im : images) {
+    if (im.Disposal >= 0) {
+      GraphicsControlBlock gcb{im.Disposal, false, im.Delay, im.Transparent};
+      GifByteType ext[4];
+      EGifGCBToExtension(&gcb, ext);
+      EXPECT_NE(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext), GIF_ERROR);
+    }
+    ColorMapObject *local = im.Palette.empty() ? nullptr : MapOf(im.Palette);
+    EXPECT_NE(EGifPutImageDesc(gif, im.Left, im.Top, im.Width, im.Height, false, local), GIF_ERROR);
+    GifFreeMapObject(local);
+    std::vector<GifPixelType> row(size_t(im.Width));
+    for (int y = 0; y < im.Height; ++y) {
+      for (int x = 0; x < im.Width; ++x)
+        row[size_t(x)] = im.Pixels.size() == 1 ? im.Pixels[0] : im.Pixels[size_t(y * im.Width + x)];
+      EXPECT_NE(EGifPutLine(gif, row.data(), im.Width), GIF_ERROR);
+    }
+  }
+  EGifCloseFile(gif, &err);
+  out[6] = char(sw);
+  out[7] = char(sw >> 8);
+  out[8] = char(sh);
+  out[9] = char(sh >> 8);
+  return out;
+}
+
+std::vector<TColor32> PixelsOf(const TBitmap32 &bmp) {
+  return std::vector<TColor32>(bmp.Bits(), bmp.Bits() + bmp.PixelCount());
+}
+
 } // namespace
 
 TEST(GifTransparentIndex, FirstUnusedElseLeastUsed) {
@@ -110,7 +177,6 @@ TEST(GifTransparentIndex, FirstUnusedElseLeastUsed) {
 }
 
 TEST(GifRead, FirstFrameTransparencyAndInterlace) {
-  constexpr TColor32 R = 0xFFFF0000, B = 0xFF0000FF;
   struct Case {
     bool interlaced, transparent;
     std::vector<TColor32> expected;
@@ -127,6 +193,133 @@ TEST(GifRead, FirstFrameTransparencyAndInterlace) {
     EXPECT_EQ(std::vector<TColor32>(bmp.Bits(), bmp.Bits() + 8), c.expected)
         << c.interlaced << c.transparent;
   }
+}
+
+TEST(GifRead, FirstFrameComposesTheImagesUpToTheFirstDelay) {
+  // Four tiles, each a quarter of a 4 x 4 screen with a palette of its own,
+  // a checkerboard of its two colours.
+  auto tiles = [](int disposal) {
+    const std::vector<GifPixelType> checker = {0, 1, 1, 0};
+    return std::vector<TTestImage>{{0, 0, 2, 2, checker, {R, G}, disposal},
+                                   {2, 0, 2, 2, checker, {B, W}, disposal},
+                                   {0, 2, 2, 2, checker, {Y, C}, disposal},
+                                   {2, 2, 2, 2, checker, {M, K}, disposal}};
+  };
+  const std::vector<TColor32> tiled = {R, G, B, W, G, R, W, B, Y, C, M, K, C, Y, K, M};
+  // Global palette: 0 red, 1 green, 2 blue, 3 white.
+  struct Case {
+    const char *name;
+    int width, height;
+    std::vector<TTestImage> images;
+    std::vector<TColor32> expected; // top row first
+  } cases[] = {
+      {"four zero-delay tiles", 4, 4, tiles(1), tiled},
+      {"four tiles without control blocks", 4, 4, tiles(-1), tiled},
+      {"four tiles, each cleared before the next: the last stays",
+       4,
+       4,
+       tiles(2),
+       {O, O, O, O, O, O, O, O, O, O, M, K, O, O, K, M}},
+      {"the second image carries the delay, the third is not drawn",
+       4,
+       1,
+       {{0, 0, 1, 1, {0}, {}, 1, 0}, {1, 0, 1, 1, {1}, {}, 1, 10}, {2, 0, 1, 1, {2}}},
+       {R, G, O, O}},
+      {"a delay on the first image keeps it alone",
+       4,
+       1,
+       {{0, 0, 1, 1, {0}, {}, 1, 5}, {1, 0, 1, 1, {1}}},
+       {R, O, O, O}},
+      {"transparent pixels of a later image leave the earlier ones",
+       4,
+       1,
+       {{0, 0, 4, 1, {0}}, {0, 0, 4, 1, {1, 3, 3, 2}, {}, 1, 0, 3}},
+       {G, R, R, B}},
+      {"disposal 2 clears the rectangle to transparent",
+       4,
+       1,
+       {{0, 0, 4, 1, {0}, {}, 1}, {1, 0, 2, 1, {1}, {}, 2}, {3, 0, 1, 1, {2}}},
+       {R, O, O, B}},
+      {"disposal 3 restores what lay under the image",
+       4,
+       1,
+       {{0, 0, 4, 1, {0}, {}, 1}, {0, 0, 2, 1, {1}, {}, 3}, {3, 0, 1, 1, {2}}},
+       {R, R, R, B}},
+      {"disposal 3 of the first image restores the clear screen",
+       4,
+       1,
+       {{0, 0, 2, 1, {0}, {}, 3}, {2, 0, 1, 1, {1}}},
+       {O, O, G, O}},
+      {"disposal 0 keeps the image",
+       4,
+       1,
+       {{0, 0, 2, 1, {0}, {}, 0}, {2, 0, 1, 1, {1}}},
+       {R, R, G, O}},
+      {"the disposal of the last image drawn is not applied",
+       4,
+       1,
+       {{0, 0, 1, 1, {1}, {}, 1}, {0, 0, 4, 1, {0}, {}, 2, 10}, {0, 0, 1, 1, {2}}},
+       {R, R, R, R}},
+      {"an image reaching past the screen is clipped",
+       4,
+       1,
+       {{0, 0, 4, 1, {0}}, {2, 0, 4, 2, {1, 2, 1, 2, 3, 3, 3, 3}}},
+       {R, R, G, B}},
+      {"an image wholly outside the screen draws nothing",
+       4,
+       1,
+       {{0, 0, 4, 1, {0}}, {10, 5, 2, 2, {1}}, {4, 0, 3, 1, {1}}, {3, 0, 1, 1, {2}}},
+       {R, R, R, B}},
+      {"disposal 2 and 3 of clipped images stay on the screen",
+       4,
+       2,
+       {{0, 0, 4, 2, {0}, {}, 1},
+        {3, 1, 9, 9, {1}, {}, 2},
+        {2, 0, 9, 1, {2}, {}, 3},
+        {0, 0, 1, 1, {3}}},
+       {W, R, R, R, R, R, R, O}},
+  };
+  for (const auto &c : cases) {
+    TBitmap32 bmp;
+    TfsGifFormat gif;
+    const std::string bytes = BuildGif(c.width, c.height, c.images);
+    const std::string withMore = bytes + "more";
+    TReadOnlyMemoryStream s(withMore);
+    gif.LoadFromStream(s, bmp, 0, {});
+    ASSERT_EQ(bmp.Width(), c.width) << c.name;
+    ASSERT_EQ(bmp.Height(), c.height) << c.name;
+    EXPECT_EQ(PixelsOf(bmp), c.expected) << c.name;
+    // Whatever was drawn, the stream is left just behind the file.
+    EXPECT_EQ(s.Position(), int64_t(bytes.size())) << c.name;
+  }
+}
+
+TEST(GifRead, ComposingStopsAfterSixteenScreensOfPixels) {
+  // On a 2 x 1 screen the images after the first may decode 32 pixels in
+  // all: sixteen more of 2 x 1 are drawn, the rest is read past.
+  std::vector<TTestImage> images(1, TTestImage{0, 0, 2, 1, {0}});
+  for (int i = 1; i <= 16; ++i)
+    images.push_back({0, 0, 2, 1, {GifPixelType(i == 16 ? 1 : 0)}});
+  images.push_back({0, 0, 2, 1, {2}});
+  const std::string bytes = BuildGif(2, 1, images);
+  const std::string withMore = bytes + "more";
+  TReadOnlyMemoryStream s(withMore);
+  TBitmap32 bmp;
+  TfsGifFormat().LoadFromStream(s, bmp, 0, {});
+  EXPECT_EQ(PixelsOf(bmp), (std::vector<TColor32>{G, G}));
+  EXPECT_EQ(s.Position(), int64_t(bytes.size()));
+}
+
+TEST(GifRead, DamageInALaterImageKeepsWhatWasDrawn) {
+  const std::string bytes =
+      BuildGif(4, 1, {{0, 0, 4, 1, {0}}, {1, 0, 1, 1, {1}}, {2, 0, 2, 1, {2}}});
+  // Cut inside the data of the last image.
+  const std::string cut = bytes.substr(0, bytes.size() - 3);
+  TBitmap32 bmp;
+  Load(cut, bmp);
+  ASSERT_EQ(bmp.PixelCount(), 4u);
+  EXPECT_EQ(bmp.GetPixel(0, 0), R);
+  EXPECT_EQ(bmp.GetPixel(1, 0), G);
 }
 
 TEST(GifRead, InterlacedRowsLandInTheirPlaces) {
