@@ -3,6 +3,7 @@
 #include "base/fsError.h"
 #include "base/fsUtf.h"
 
+#include <algorithm>
 #include <limits>
 
 bool TryStrToInt(std::string_view text, int32_t &value) {
@@ -53,4 +54,26 @@ std::string_view TrimControl(std::string_view text) {
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ')
     --e;
   return text.substr(b, e - b);
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string out(text);
+  for (char &c : out)
+    c = LowerAscii(c);
+  return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return CompareText(a, b) == 0;
+}
+
+int CompareText(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(LowerAscii(a[i]));
+    const auto cb = static_cast<unsigned char>(LowerAscii(b[i]));
+    if (ca != cb)
+      return ca < cb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }

@@ -3,17 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-int CompareText(const std::string &a, const std::string &b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int ca = std::tolower(static_cast<unsigned char>(a[i]));
-    int cb = std::tolower(static_cast<unsigned char>(b[i]));
-    if (ca != cb)
-      return ca < cb ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 namespace {
 bool Less(const std::string &a, const std::string &b) { return CompareText(a, b) < 0; }
 } // namespace

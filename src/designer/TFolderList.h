@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/fsConvert.h"
+
 #include <string>
 #include <vector>
 
@@ -22,5 +24,3 @@ private:
   std::vector<std::string> FItems;
 };
 
-// <0, 0, >0 like strcmp, ignoring ASCII letter case.
-int CompareText(const std::string &a, const std::string &b);

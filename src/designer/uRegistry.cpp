@@ -27,10 +27,7 @@ void SetSettingsStore(TSettingsStore *store) { GStore = store; }
 TSettingsStore *GetSettingsStore() { return GStore; }
 
 void SetRegistryKey(const std::string &name) {
-  std::string prefix = name.substr(0, 9);
-  std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  GKey = prefix == "software\\" ? name : "Software\\" + name;
+  GKey = SameText(std::string_view(name).substr(0, 9), "software\\") ? name : "Software\\" + name;
 }
 
 const std::string &RegistryKey() { return GKey; }

@@ -8,6 +8,7 @@
 
 #include "base/fsAtomicFile.h"
 #include "base/fsClassRegistry.h"
+#include "base/fsConvert.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,12 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string LowerCase(std::string s) {
-  for (char &c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 TRasterClassHolder Holder(TRasterClass cls, const std::string &description,
                           const std::string &extensions, uint16_t flags) {

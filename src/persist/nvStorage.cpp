@@ -1,6 +1,7 @@
 #include "persist/nvStorage.h"
 
 #include "base/fsAtomicFile.h"
+#include "base/fsConvert.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,19 +36,6 @@ constexpr char TempFileMessage[] = "Unable to create temporary file";
 // Entry names fold ASCII letters only: the names are bytes, and a fold that
 // depended on the user's locale would let two machines disagree about which
 // entry a name addresses.
-char FoldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i]))
-      return false;
-  return true;
-}
-
 void PutLE(std::string &out, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i)
     out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -124,7 +112,7 @@ TnvStorage::~TnvStorage() {
 
 int TnvStorage::FindIndex(std::string_view name) const {
   for (size_t i = 0; i < FIndex.size(); ++i)
-    if (SameName(FIndex[i].Name, name))
+    if (SameText(FIndex[i].Name, name))
       return static_cast<int>(i);
   return -1;
 }
@@ -134,7 +122,7 @@ void TnvStorage::DropWorking() {
   FWorkMemory = nullptr;
   if (FWorkTemporary && !FWorkName.empty()) {
     std::string lower = FWorkName.string();
-    std::transform(lower.begin(), lower.end(), lower.begin(), FoldCase);
+    std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
     std::error_code ec;
     if (lower.find(".tmp") != std::string::npos && fs::exists(FWorkName, ec))
       fs::remove(FWorkName, ec);
@@ -593,7 +581,7 @@ void TnvStorage::RenameStream(std::string_view oldName, std::string_view newName
   // Two entries answering to one name could never both be reached, so the
   // entry that held the new name goes, as a file does on a rename.
   for (size_t j = 0; j < FIndex.size(); ++j) {
-    if (static_cast<int>(j) != i && SameName(FIndex[j].Name, newName)) {
+    if (static_cast<int>(j) != i && SameText(FIndex[j].Name, newName)) {
       FIndex.erase(FIndex.begin() + static_cast<std::ptrdiff_t>(j));
       if (static_cast<int>(j) < i)
         --i;

@@ -1,5 +1,7 @@
 #include "text/fsFreeType.h"
 
+#include "base/fsConvert.h"
+
 #include <fontconfig/fontconfig.h>
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
@@ -8,7 +10,6 @@
 #include <cmath>
 #include <map>
 #include <memory>
-#include <strings.h>
 #include <tuple>
 
 namespace {
@@ -62,10 +63,6 @@ TFaceCache &Cache() {
   return cache;
 }
 
-bool SameName(const std::string &a, const char *b) {
-  return strcasecmp(a.c_str(), b) == 0;
-}
-
 TfsFaceMatch Lookup(const std::string &name, bool bold, bool italic) {
   TfsFaceMatch result;
   FcPattern *pat = FcPatternCreate();
@@ -94,7 +91,7 @@ TfsFaceMatch Lookup(const std::string &name, bool bold, bool italic) {
     const char *f = reinterpret_cast<const char *>(family);
     if (i == 0)
       result.Family = f;
-    if (SameName(name, f)) {
+    if (SameText(name, f)) {
       result.Family = f;
       result.Substituted = false;
       break;
@@ -150,14 +147,12 @@ std::vector<std::string> InstalledFontFamilies() {
   FcObjectSetDestroy(os);
   FcPatternDestroy(pat);
   auto less = [](const std::string &a, const std::string &b) {
-    int c = strcasecmp(a.c_str(), b.c_str());
+    int c = CompareText(a, b);
     return c != 0 ? c < 0 : a < b;
   };
   std::sort(names.begin(), names.end(), less);
   names.erase(std::unique(names.begin(), names.end(),
-                          [](const std::string &a, const std::string &b) {
-                            return strcasecmp(a.c_str(), b.c_str()) == 0;
-                          }),
+                          [](const std::string &a, const std::string &b) { return SameText(a, b); }),
               names.end());
   return names;
 }
