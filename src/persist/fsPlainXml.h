@@ -5,6 +5,7 @@
 #include "base/fsPlatformColor.h"
 #include "base/fsStream.h"
 
+#include <concepts>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -164,6 +165,16 @@ public:
   void StoreInt64(std::string_view key, int64_t value, int64_t def);
   double LoadFloat(std::string_view key, double def) const;
   void StoreFloat(std::string_view key, double value, double def);
+  // Single-precision values compare with their default as singles.
+  float LoadFloat(std::string_view key, float def) const;
+  void StoreFloat(std::string_view key, float value, float def);
+  // Whole-number literals mean doubles, as before the single forms came.
+  template <std::integral I> double LoadFloat(std::string_view key, I def) const {
+    return LoadFloat(key, static_cast<double>(def));
+  }
+  template <std::integral I, std::integral J> void StoreFloat(std::string_view key, I value, J def) {
+    StoreFloat(key, static_cast<double>(value), static_cast<double>(def));
+  }
   // Fails with the conversion error for text that is no number.
   TColor LoadColor(std::string_view key, TColor def) const;
   void StoreColor(std::string_view key, TColor value, TColor def);
@@ -226,6 +237,9 @@ private:
   friend class TXmlWriter;
   void Adopt(TXmlNode &node);
   bool SkipStore() const { return !Settings().StoreDefaults; }
+  // True when a value equal to its default is not written; an element of
+  // that key left from an earlier store is removed then.
+  bool OmitDefault(std::string_view key);
   const TXmlNode *ChildNamed(std::string_view key) const { return FindChild(key); }
   void SetAttr(std::string_view name, std::string_view escapedQuoted);
 

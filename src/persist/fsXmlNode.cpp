@@ -214,13 +214,23 @@ void TXmlNode::Assign(const TPlainXml &source) {
 
 // Typed properties
 
+bool TXmlNode::OmitDefault(std::string_view key) {
+  if (!SkipStore())
+    return false;
+  // A value back at its default leaves no element from an earlier store.
+  int i = IndexOfChild(key);
+  if (i >= 0)
+    DeleteChild(i);
+  return true;
+}
+
 bool TXmlNode::LoadBool(std::string_view key, bool def) const {
   const TXmlNode *n = ChildNamed(key);
   return n ? n->BoolValue(def) : def;
 }
 
 void TXmlNode::StoreBool(std::string_view key, bool value, bool def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(value ? "True" : "False");
 }
@@ -231,7 +241,7 @@ int32_t TXmlNode::LoadInteger(std::string_view key, int32_t def) const {
 }
 
 void TXmlNode::StoreInteger(std::string_view key, int32_t value, int32_t def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(std::to_string(value));
 }
@@ -242,7 +252,7 @@ int64_t TXmlNode::LoadInt64(std::string_view key, int64_t def) const {
 }
 
 void TXmlNode::StoreInt64(std::string_view key, int64_t value, int64_t def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(std::to_string(value));
 }
@@ -253,11 +263,23 @@ double TXmlNode::LoadFloat(std::string_view key, double def) const {
 }
 
 void TXmlNode::StoreFloat(std::string_view key, double value, double def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   const TXmlSettings &s = Settings();
   std::string text = XmlFloatToText(value, s.FloatDigits, s.FloatExponent);
   FindOrAddChild(key)->SetText(text);
+}
+
+float TXmlNode::LoadFloat(std::string_view key, float def) const {
+  const TXmlNode *n = ChildNamed(key);
+  return n ? static_cast<float>(n->FloatValue(def)) : def;
+}
+
+void TXmlNode::StoreFloat(std::string_view key, float value, float def) {
+  if (value == def && OmitDefault(key))
+    return;
+  const TXmlSettings &s = Settings();
+  FindOrAddChild(key)->SetText(XmlFloatToText(value, s.FloatDigits, s.FloatExponent));
 }
 
 TColor TXmlNode::LoadColor(std::string_view key, TColor def) const {
@@ -272,7 +294,7 @@ TColor TXmlNode::LoadColor(std::string_view key, TColor def) const {
 }
 
 void TXmlNode::StoreColor(std::string_view key, TColor value, TColor def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(HexText(static_cast<uint32_t>(ColorToRGB(value)), MaxHexDigits));
 }
@@ -287,7 +309,7 @@ std::string TXmlNode::LoadString(std::string_view key, std::string_view def) con
 }
 
 void TXmlNode::StoreString(std::string_view key, std::string_view value, std::string_view def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(value);
 }
@@ -302,7 +324,7 @@ std::u16string TXmlNode::LoadWideString(std::string_view key, std::u16string_vie
 
 void TXmlNode::StoreWideString(std::string_view key, std::u16string_view value,
                                std::u16string_view def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(Settings().Utf8Text ? Utf16ToUtf8(value) : Utf16ToCp1252(value));
 }
@@ -313,7 +335,7 @@ double TXmlNode::LoadDateTime(std::string_view key, double def) const {
 }
 
 void TXmlNode::StoreDateTime(std::string_view key, double value, double def) {
-  if (value == def && SkipStore())
+  if (value == def && OmitDefault(key))
     return;
   FindOrAddChild(key)->SetText(XmlDateTimeToText(value));
 }

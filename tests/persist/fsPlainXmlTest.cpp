@@ -74,15 +74,35 @@ TEST(PlainXml, DefaultsAreOmittedAndStoredWhenAsked) {
   EXPECT_EQ(r.LoadInteger("I", 7), 7);
   EXPECT_EQ(r.LoadString("S", "dflt"), "dflt");
 
+  // A value back at its default removes what an earlier store wrote, so a
+  // node written again never keeps a stale value.
   r.StoreInteger("I", 9, 5);
-  r.StoreInteger("I", 5, 5); // equal to the default: the old element stays
-  EXPECT_EQ(r.LoadInteger("I", 0), 9);
+  r.StoreFloat("F", 2.5f, 0.0f);
+  r.StoreString("S", "y", "x");
+  EXPECT_EQ(r.ChildCount(), 3);
+  r.StoreInteger("I", 5, 5);
+  r.StoreFloat("F", 0.0f, 0.0f);
+  r.StoreString("S", "x", "x");
+  EXPECT_EQ(r.ChildCount(), 0);
+  EXPECT_EQ(r.LoadInteger("I", 0), 0);
   doc.StoreDefaults = true;
   r.StoreInteger("I", 5, 5);
   r.StoreBool("B", false, false);
   EXPECT_EQ(r.LoadInteger("I", 0), 5);
   EXPECT_EQ(r.ChildCount(), 2);
   EXPECT_EQ(r.WriteToString(), "<R><I>5</I><B>False</B></R>");
+}
+
+TEST(PlainXml, SinglesCompareWithTheirDefaultAsSingles) {
+  TPlainXml doc("R");
+  TXmlNode &r = *doc.Root();
+  // 0.1f is not the double 0.1: compared as doubles it would be written.
+  r.StoreFloat("F", 0.1f, 0.1f);
+  EXPECT_EQ(r.ChildCount(), 0);
+  r.StoreFloat("F", 0.25f, 0.1f);
+  EXPECT_EQ(r.WriteToString(), "<R><F>.25</F></R>");
+  EXPECT_EQ(r.LoadFloat("F", 0.0f), 0.25f);
+  EXPECT_EQ(r.LoadFloat("G", 7.5f), 7.5f);
 }
 
 TEST(PlainXml, TypedValuesRoundTrip) {
