@@ -1,0 +1,57 @@
+#pragma once
+
+#include "base/fsGeometry.h"
+#include "persist/fsResource.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TfsCommand;
+class TfsShape;
+class TXmlNode;
+
+// How the view maps page millimetres to screen pixels:
+// screen = (page - (WindowLeft, WindowTop)) * Scale.
+struct TfsViewMapping {
+  float WindowLeft = 0;
+  float WindowTop = 0;
+  float Scale = 1; // screen pixels per mm
+};
+
+// What a shape asks of the document it belongs to. Shapes see their
+// document only through this; the archive comes through the resource
+// document's Storage().
+class TfsShapeDocument : public TfsResourceDocument {
+public:
+  // A fresh identifier (the first is 1).
+  virtual int32_t NewShapeID() = 0;
+  virtual bool IsLoading() const = 0;
+
+  // Undo: whether a command would be filed now (recording enabled, or an
+  // undo executing, whose commands go to the redo stack), and filing it.
+  virtual bool IsRecordingUndo() const = 0;
+  virtual void FileCommand(std::unique_ptr<TfsCommand> command) = 0;
+  virtual void BeginUndoGroup() = 0;
+  virtual void EndUndoGroup() = 0;
+
+  // Notifications.
+  virtual void ShapeChanged(TfsShape &shape) = 0;
+  virtual void SelectionChanged(TfsShape &shape) = 0;
+  // Before a shape leaves the document for good: focus, edit, drag and
+  // insert references to it are dropped, OnShapeDestroy fires.
+  virtual void ShapeDestroying(TfsShape &shape) = 0;
+  virtual void ShapeLoadError(TfsShape &shape, const std::string &message) = 0;
+  // After a shape read (saving false) or wrote its keys.
+  virtual void ShapeFiled(TfsShape &shape, TXmlNode &node, bool saving) = 0;
+  virtual void SetDocumentModified() = 0;
+  // In-place editing of the shape ends at once (the base Edit).
+  virtual void CloseEdit(TfsShape &shape) = 0;
+
+  // The view.
+  virtual void InvalidateScreen(const TRect &screenRect) = 0;
+  virtual TfsViewMapping ViewMapping() const = 0;
+  // A cache is about to render: the busy cursor, when the view wants one.
+  virtual void ShowBusy() = 0;
+  virtual bool ShowHints() const = 0;
+};
