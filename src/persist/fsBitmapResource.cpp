@@ -27,8 +27,10 @@ void TfsBitmapResource::EncodeBitmap(const TBitmap32 &bitmap) {
 void TfsBitmapResource::DecodeBitmap(std::unique_ptr<TBitmap32> &bitmap) {
   auto decoded = std::make_unique<TBitmap32>();
   try {
-    FData.SetPosition(0);
-    LoadBitmapFromStream(FData, FileExtension(), *decoded, 0, ResourceMaxSize);
+    // Decoders seek to offsets the file gives; on the data itself a damaged
+    // one would add pages up to it.
+    TMapStreamReader source(FData);
+    LoadBitmapFromStream(source, FileExtension(), *decoded, 0, ResourceMaxSize);
   } catch (...) {
     bitmap.reset();
     throw;

@@ -358,7 +358,8 @@ std::string BlockCompress(std::string_view in) {
 }
 
 std::string BlockDecompress(std::string_view block, size_t expectedSize) {
-  if (expectedSize > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+  if (expectedSize > static_cast<size_t>(std::numeric_limits<int32_t>::max()) ||
+      expectedSize / BlockMaxExpansion > block.size())
     Corrupt();
   std::string runs = FreqDecode(block);
   std::string ranked = RleDecode(runs, FreqEncodedBound(expectedSize));

@@ -34,10 +34,16 @@ std::string RleEncode(std::string_view in);
 // Fails when the output would grow beyond maxOut bytes.
 std::string RleDecode(std::string_view in, size_t maxOut);
 
+// The most bytes BlockDecompress makes of one block byte: the frequency
+// code yields at most 4 bytes per block byte, run length at most 127 per 2,
+// and the frequency code comes twice (4 x 63.5 x 4).
+constexpr size_t BlockMaxExpansion = 1016;
+
 // All four stages; inputs above 2^31 - 1 bytes raise "Unable to compress".
 std::string BlockCompress(std::string_view in);
 // The inverse of BlockCompress; the result must be exactly expectedSize
-// bytes long, otherwise "Unable to decompress".
+// bytes long, otherwise "Unable to decompress" (at once when the block is
+// too short to give that many).
 std::string BlockDecompress(std::string_view block, size_t expectedSize);
 
 // Planar split for n planes (1..8): byte i * n + k goes to position

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,6 +67,22 @@ bool StartDecode(TDecoder &d, const unsigned char *data, unsigned long size, lon
   jpeg_mem_src(&d.Info, data, size);
   jpeg_read_header(&d.Info, TRUE);
   return true;
+}
+
+// Huffman codes take at least one bit, and every 8x8 block of a component
+// has a DC code of its own, so the component with the fewest blocks cannot
+// have more of them than the file has bits. A file cut short still shows
+// what it holds, but a header cannot claim a picture its bytes could never
+// describe. Arithmetic coding packs blank blocks far tighter; the pixel
+// limit alone bounds those.
+bool BlocksFitTheData(const jpeg_decompress_struct &info, size_t bytes) {
+  if (info.arith_code || info.num_components <= 0)
+    return true;
+  uint64_t fewest = UINT64_MAX;
+  for (int c = 0; c < info.num_components; ++c)
+    fewest = std::min<uint64_t>(fewest, uint64_t(info.comp_info[c].width_in_blocks) *
+                                            info.comp_info[c].height_in_blocks);
+  return fewest / 8 <= bytes;
 }
 
 bool SetOutput(TDecoder &d, int divisor) {
@@ -174,6 +191,8 @@ void TfsJpgFormat::LoadFromStream(TStream &stream, TBitmap32 &bitmap, int page,
   const auto *bytes = reinterpret_cast<const unsigned char *>(data.data());
   if (!StartDecode(d, bytes, static_cast<unsigned long>(data.size()), memLimit))
     throw ERasterError(d.Err.Message);
+  if (!BlocksFitTheData(d.Info, data.size()))
+    throw ERasterError("Premature end of JPEG file");
   const int divisor = JpegScaleDivisor(d.Info.image_width, d.Info.image_height, maxSize);
   if (!SetOutput(d, divisor))
     throw ERasterError(d.Err.Message);

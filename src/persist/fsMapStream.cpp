@@ -102,21 +102,27 @@ int64_t TMapStream::Seek(int64_t offset, TSeekOrigin origin) {
   return FPos;
 }
 
-int64_t TMapStream::Read(void *buffer, int64_t count) {
-  if (count <= 0 || FPos >= FSize)
+int64_t TMapStream::ReadAt(int64_t pos, void *buffer, int64_t count) const {
+  if (count <= 0 || pos < 0 || pos >= FSize)
     return 0;
-  int64_t n = std::min(count, FSize - FPos);
+  int64_t n = std::min(count, FSize - pos);
   auto *out = static_cast<char *>(buffer);
   int64_t done = 0;
   while (done < n) {
-    int64_t block = FPos / FBlockSize;
-    int64_t offset = FPos % FBlockSize;
+    int64_t block = pos / FBlockSize;
+    int64_t offset = pos % FBlockSize;
     int64_t part = std::min(n - done, FBlockSize - offset);
     std::memcpy(out + done, static_cast<char *>(FBlocks[static_cast<size_t>(block)]) + offset,
                 static_cast<size_t>(part));
     done += part;
-    FPos += part;
+    pos += part;
   }
+  return n;
+}
+
+int64_t TMapStream::Read(void *buffer, int64_t count) {
+  int64_t n = ReadAt(FPos, buffer, count);
+  FPos += n;
   return n;
 }
 
@@ -150,4 +156,26 @@ std::string TMapStream::Bytes() const {
     done += part;
   }
   return result;
+}
+
+int64_t TMapStreamReader::Read(void *buffer, int64_t count) {
+  int64_t n = FSource.ReadAt(FPos, buffer, count);
+  FPos += n;
+  return n;
+}
+
+int64_t TMapStreamReader::Write(const void *, int64_t) {
+  return 0;
+}
+
+int64_t TMapStreamReader::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? FPos : FSource.Length();
+  if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0)
+    throw EStreamError("Invalid stream position");
+  FPos = base + offset;
+  return FPos;
+}
+
+void TMapStreamReader::SetSize(int64_t) {
+  throw EWriteError();
 }

@@ -33,6 +33,8 @@ public:
   int64_t BlockCount() const { return static_cast<int64_t>(FBlocks.size()); }
   // All bytes, position unchanged.
   std::string Bytes() const;
+  // Up to count bytes from pos on, position unchanged; returns how many.
+  int64_t ReadAt(int64_t pos, void *buffer, int64_t count) const;
 
 private:
   void SetBlockCount(int64_t count);
@@ -40,5 +42,26 @@ private:
   int64_t FBlockSize;
   std::vector<void *> FBlocks;
   int64_t FSize = 0;
+  int64_t FPos = 0;
+};
+
+// The bytes of a map stream read from the start with a position of its own.
+// Seeking past the end only moves that position, as on the other streams,
+// and writing fails, so nothing a reader does can change the bytes. The map
+// stream must outlive the reader and keep its size meanwhile.
+class TMapStreamReader : public TStream {
+public:
+  explicit TMapStreamReader(const TMapStream &source) : FSource(source) {}
+
+  int64_t Read(void *buffer, int64_t count) override;
+  // Writes nothing (0).
+  int64_t Write(const void *buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return FSource.Length(); }
+  // Fails with EWriteError.
+  void SetSize(int64_t newSize) override;
+
+private:
+  const TMapStream &FSource;
   int64_t FPos = 0;
 };

@@ -56,6 +56,9 @@ struct TPngReader {
   }
 };
 
+// Deflate gives at most 1032 bytes for each byte it reads.
+constexpr uint64_t MaxInflateRatio = 1032;
+
 // Header and the transformations that give 8-bit BGRA rows.
 bool ReadHeader(TPngReader &r, png_uint_32 &width, png_uint_32 &height) {
   if (setjmp(png_jmpbuf(r.Png)))
@@ -67,6 +70,13 @@ bool ReadHeader(TPngReader &r, png_uint_32 &width, png_uint_32 &height) {
   height = png_get_image_height(r.Png, r.Info);
   const int depth = png_get_bit_depth(r.Png, r.Info);
   r.ColorType = png_get_color_type(r.Png, r.Info);
+  // The pixels' bits alone (filter bytes left out) must be able to come out
+  // of the bytes left, which hold the compressed rows; otherwise the reading
+  // would run out of data after the picture had been allocated.
+  const uint64_t pixelBytes =
+      (uint64_t(width) * height * uint64_t(depth) * png_get_channels(r.Png, r.Info) + 7) / 8;
+  if (pixelBytes / MaxInflateRatio > r.Io.Size - r.Io.Pos)
+    png_error(r.Png, "Read Error");
   png_set_expand(r.Png);
   if (depth == 16)
     png_set_scale_16(r.Png);

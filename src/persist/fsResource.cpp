@@ -509,11 +509,6 @@ void TfsResource::Assign(TfsResource &source) {
 
 namespace {
 
-// The block codec cannot expand a block by more than this; a larger
-// "SourceSize" is damage, not a picture.
-constexpr int64_t MaxExpansion = 1024;
-constexpr int64_t ExpansionSlack = 65536;
-
 std::string TBitmap32ToBmp(const TBitmap32 &bitmap) {
   TMemoryStream bmp;
   CreateRaster(FormatForExtension(".bmp"))->SaveToStream(bmp, bitmap);
@@ -537,8 +532,10 @@ std::string ReadCompressedBitmapData(const TXmlNode &element, int planes) {
   int64_t compressedSize = element.LoadInteger("CompressedSize", 0);
   if (sourceSize == 0 || compressedSize == 0)
     return {};
+  // No block expands beyond BlockMaxExpansion; a larger "SourceSize" is
+  // damage, not a picture.
   if (sourceSize < 0 || compressedSize < 0 ||
-      sourceSize > compressedSize * MaxExpansion + ExpansionSlack)
+      sourceSize / static_cast<int64_t>(BlockMaxExpansion) > compressedSize)
     throw ERasterError("Unable to decompress");
   TXmlNode *buffer = element.FindChild("Buffer");
   std::string text = buffer ? XmlStripWhite(buffer->Value()) : std::string();

@@ -301,6 +301,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(BlockCodec, CompressesFlatData) {
   EXPECT_LT(BlockCompress(Repeat(200, 100000)).size(), 2000u);
+  // Decoders refuse sizes beyond BlockMaxExpansion; the flattest data must
+  // stay within it.
+  for (int value : {0, 200}) {
+    const std::string flat = Repeat(value, size_t(8) << 20);
+    const std::string block = BlockCompress(flat);
+    EXPECT_LE(flat.size(), block.size() * BlockMaxExpansion) << block.size();
+    EXPECT_EQ(BlockDecompress(block, flat.size()), flat);
+  }
 }
 
 TEST(BlockCodec, StagesInOrder) {

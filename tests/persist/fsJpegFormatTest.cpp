@@ -129,6 +129,60 @@ TEST(JpegRead, DamagedDataGiveTheLibrarysMessage) {
   EXPECT_EQ(bmp.Width(), 16);
 }
 
+namespace {
+
+// The frame header (SOF0) of a baseline file set to another size.
+std::string WithFrameSize(std::string jpg, uint16_t w, uint16_t h) {
+  const size_t sof = jpg.find("\xFF\xC0");
+  if (sof == std::string::npos || sof + 9 > jpg.size())
+    return "";
+  jpg[sof + 5] = static_cast<char>(h >> 8);
+  jpg[sof + 6] = static_cast<char>(h);
+  jpg[sof + 7] = static_cast<char>(w >> 8);
+  jpg[sof + 8] = static_cast<char>(w);
+  return jpg;
+}
+
+} // namespace
+
+// Every block of a component costs a bit at least: a header claiming more
+// blocks than the file has bits fails before the picture is allocated,
+// while flat pictures, the tightest there are, still load.
+TEST(JpegRead, SizeMustFitTheData) {
+  TBitmap32 flat;
+  flat.SetSize(2048, 2048);
+  flat.FillAll(0xFF808080);
+  TBitmap32 src;
+  imagetest::MakePattern(src, 16, 16, false);
+  const std::string small = Save(src);
+  struct Case {
+    const char *name;
+    std::string bytes;
+    int32_t width; // 0: refused
+  } cases[] = {
+      {"flat picture", Save(flat), 2048},
+      {"same size", WithFrameSize(small, 16, 16), 16},
+      {"4000 x 4000 of a few bytes", WithFrameSize(small, 4000, 4000), 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.bytes.empty());
+    TBitmap32 bmp;
+    if (c.width > 0) {
+      Load(c.bytes, bmp);
+      EXPECT_EQ(bmp.Width(), c.width);
+    } else {
+      try {
+        Load(c.bytes, bmp);
+        ADD_FAILURE() << "no error";
+      } catch (const ERasterError &e) {
+        EXPECT_STREQ(e.what(), "Premature end of JPEG file");
+      }
+      EXPECT_EQ(bmp.Width(), 0) << "allocated before the check";
+    }
+  }
+}
+
 TEST(JpegRead, GoTestPicturesDecodeCloseToTheirPngTwin) {
   const fs::path dir = testsupport::TestDataDir() / "pngsuite" / "image";
   if (!fs::exists(dir / "video-001.jpeg"))

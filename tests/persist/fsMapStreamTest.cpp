@@ -151,4 +151,43 @@ TEST(MapStream, CopiesFromOtherStreams) {
   EXPECT_EQ(s.Bytes(), source.Bytes());
 }
 
+// Decoders read resource bytes through the reader: nothing they do may
+// change the stream, least of all a seek to a damaged offset.
+TEST(MapStreamReader, ReadsWithItsOwnPositionAndNeverChangesTheStream) {
+  TMapStream s(16);
+  const std::string bytes = Pattern(100);
+  s.WriteBytes(bytes);
+  s.SetPosition(7);
+  TMapStreamReader r(s);
+  EXPECT_EQ(r.Size(), 100);
+  EXPECT_EQ(r.Position(), 0);
+  EXPECT_EQ(r.ReadRemaining(), bytes);
+  r.SetPosition(14);
+  char part[5];
+  EXPECT_EQ(r.Read(part, 5), 5);
+  EXPECT_EQ(std::string(part, 5), bytes.substr(14, 5));
+  EXPECT_EQ(s.Position(), 7);
+
+  struct Case {
+    int64_t offset;
+    TSeekOrigin origin;
+  } beyond[] = {{100, soBeginning}, {1 << 20, soBeginning}, {50, soEnd}, {INT64_MAX, soBeginning}};
+  for (const Case &c : beyond) {
+    SCOPED_TRACE(c.offset);
+    EXPECT_EQ(r.Seek(c.offset, c.origin), c.origin == soEnd ? 100 + c.offset : c.offset);
+    EXPECT_EQ(r.Read(part, 5), 0);
+    EXPECT_EQ(s.Length(), 100);
+    EXPECT_EQ(s.BlockCount(), 7);
+  }
+  EXPECT_THROW(r.Seek(1, soCurrent), EStreamError); // INT64_MAX + 1
+  EXPECT_THROW(r.Seek(-1, soBeginning), EStreamError);
+  EXPECT_THROW(r.Seek(-101, soEnd), EStreamError);
+  r.SetPosition(0);
+  EXPECT_EQ(r.Write("xy", 2), 0);
+  EXPECT_THROW(r.WriteBytes("xy"), EWriteError);
+  EXPECT_THROW(r.SetSize(200), EWriteError);
+  EXPECT_EQ(s.Bytes(), bytes);
+  EXPECT_EQ(s.Position(), 7);
+}
+
 } // namespace

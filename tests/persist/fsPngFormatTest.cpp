@@ -121,6 +121,74 @@ TEST(PngRead, DamagedHeadersGiveAnError) {
   }
 }
 
+namespace {
+
+uint32_t Crc32(const std::string &bytes) {
+  uint32_t c = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) {
+    c ^= b;
+    for (int k = 0; k < 8; ++k)
+      c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+
+// The file's own picture with IHDR claiming another size (CRC fixed).
+std::string WithSize(const std::string &png, uint32_t w, uint32_t h) {
+  std::string out = png;
+  for (int i = 0; i < 4; ++i) {
+    out[16 + size_t(i)] = static_cast<char>(w >> (24 - 8 * i));
+    out[20 + size_t(i)] = static_cast<char>(h >> (24 - 8 * i));
+  }
+  const uint32_t crc = Crc32(out.substr(12, 17)); // type and data of IHDR
+  for (int i = 0; i < 4; ++i)
+    out[29 + size_t(i)] = static_cast<char>(crc >> (24 - 8 * i));
+  return out;
+}
+
+} // namespace
+
+// Deflate gives at most 1032 bytes per byte: a header whose pixels could
+// not come out of the bytes left fails before the picture is allocated.
+TEST(PngRead, SizeMustFitTheCompressedData) {
+  TBitmap32 flat;
+  flat.SetSize(1024, 1024);
+  flat.FillAll(0xFF336699);
+  TMemoryStream flatPng;
+  TfsPngFormat().SaveToStream(flatPng, flat);
+  TBitmap32 src;
+  imagetest::MakePattern(src, 4, 4, true);
+  TMemoryStream small;
+  TfsPngFormat().SaveToStream(small, src);
+  struct Case {
+    const char *name;
+    std::string bytes;
+    int32_t width; // 0: "Read Error"
+  } cases[] = {
+      {"flat picture", flatPng.Bytes(), 1024},
+      {"same size", WithSize(small.Bytes(), 4, 4), 4},
+      {"16000 x 16000 of a few bytes", WithSize(small.Bytes(), 16000, 16000), 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    TReadOnlyMemoryStream s(c.bytes);
+    TBitmap32 bmp;
+    TfsPngFormat png;
+    if (c.width > 0) {
+      png.LoadFromStream(s, bmp, 0, {});
+      EXPECT_EQ(bmp.Width(), c.width);
+    } else {
+      try {
+        png.LoadFromStream(s, bmp, 0, {});
+        ADD_FAILURE() << "no error";
+      } catch (const ERasterError &e) {
+        EXPECT_STREQ(e.what(), "Read Error");
+      }
+      EXPECT_EQ(bmp.Width(), 0) << "allocated before the check";
+    }
+  }
+}
+
 TEST(PngWrite, RoundTripKeepsEveryPixelAndAlpha) {
   TBitmap32 src, back;
   imagetest::MakePattern(src, 13, 9, true);

@@ -540,6 +540,60 @@ TEST(Resource, DecodingFailureLeavesNoBitmap) {
   EXPECT_EQ(r.AccessCount(), 0);
 }
 
+std::string WithLe32(std::string bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+  return bytes;
+}
+
+// Decoders follow offsets the picture gives. Seeking past the end of the
+// resource's map stream would make it longer, and the document would then
+// be written with those bytes (a damaged offset of 900 MB once made it so).
+TEST(Resource, DecodingNeverChangesTheBytes) {
+  const std::string bmp = Encoded(*TestPicture(6, 6), ".bmp");
+  struct Case {
+    const char *name;
+    std::string bytes;
+  } cases[] = {
+      {"pixels beyond the end", WithLe32(bmp, 10, 1u << 20)},
+      {"no pixels, offset beyond the end", WithLe32(WithLe32(bmp, 10, 1u << 20), 18, 0)},
+      {"header longer than the file", WithLe32(bmp, 14, 0x10000)},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TfsBitmapResource r;
+    r.SetFileName("picture.bmp");
+    r.Data().WriteBytes(c.bytes);
+    try {
+      r.Bitmap();
+    } catch (const EfsError &) {
+    }
+    EXPECT_EQ(r.Data().Bytes(), c.bytes);
+    auto xml = ThroughXml(r);
+    ASSERT_NE(xml->Root()->FindChild("Data"), nullptr);
+    EXPECT_EQ(xml->Root()->FindChild("Data")->LoadInteger("Size", 0),
+              static_cast<int32_t>(c.bytes.size()));
+  }
+
+  // Handlers decode from the data itself; what their seeks add goes again.
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "failing handler" : "handler");
+    TfsResource r;
+    r.OnDecode = [fails](TfsResource &sender, std::unique_ptr<TBitmap32> &b) {
+      sender.Data().Seek(1 << 20, soBeginning);
+      if (fails)
+        throw EResourceError("damaged");
+      b = std::make_unique<TBitmap32>();
+    };
+    r.Data().WriteBytes("bytes");
+    if (fails)
+      EXPECT_THROW(r.Bitmap(), EResourceError);
+    else
+      EXPECT_NE(r.Bitmap(), nullptr);
+    EXPECT_EQ(r.Data().Bytes(), "bytes");
+  }
+}
+
 TEST(Resource, BaseClassCannotConvert) {
   TfsResource r;
   r.Data().WriteBytes("bytes");
