@@ -209,8 +209,13 @@ TBmpInfo ReadHeaders(TStream &s) {
   info.HeaderSize = hs;
   const uint32_t kept = std::min<uint32_t>(hs, sizeof ih);
   ReadExact(s, ih + 4, kept - 4);
-  if (hs > kept)
+  if (hs > kept) {
+    // Seeking is no read: a header longer than the file must not move the
+    // position past its end (some streams grow when sought beyond it).
+    if (hs - kept > s.Size() - s.Position())
+      Invalid();
     s.Seek(hs - kept, soCurrent);
+  }
 
   if (hs == 12) {
     info.Width = U16(ih + 4);
@@ -301,6 +306,8 @@ void ReadBmpFromStream(TStream &s, TBitmap32 &bmp) {
   const int64_t start = s.Position();
   const TBmpInfo info = ReadHeaders(s);
   const std::vector<TColor32> palette = ReadPalette(s, start, info);
+  if (info.OffBits > s.Size() - start)
+    Invalid();
   if (info.OffBits >= s.Position() - start)
     s.SetPosition(start + info.OffBits);
   ReadPixels(s, info, palette, bmp);

@@ -179,10 +179,7 @@ void TfsResource::SetStorage(TfsStorageMode mode) {
 
 std::string TfsResource::FileExtension() const {
   size_t dot = ExtensionDot(FFileName);
-  std::string ext = dot == std::string::npos ? std::string() : FFileName.substr(dot);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
+  return dot == std::string::npos ? std::string() : LowerCase(FFileName.substr(dot));
 }
 
 void TfsResource::SetFileExtension(const std::string &ext) {

@@ -1,4 +1,6 @@
 #include "persist/fsBmpFormat.h"
+
+#include "persist/fsMapStream.h"
 #include "raster/fsGR32.h"
 
 #include "fsImageTestUtil.h"
@@ -225,9 +227,17 @@ TEST(BmpRead, DamagedFilesGiveAnErrorAndNoHugeAllocation) {
        "Image is too large (100000 x 100000 pixels)"},
       {"palette cut short", MakeBmp(40, 2, 1, 8, 0, "", "").substr(0, 60),
        "Bitmap image is not valid"},
+      // Offsets past the end: a stream that grows when sought beyond its end
+      // (a resource's own bytes) must not grow.
+      {"pixels past the end", patched(10, U32(0x37759230)), "Bitmap image is not valid"},
+      {"empty picture, pixels past the end", patched(10, U32(0x37759230)).replace(18, 4, U32(0)),
+       "Bitmap image is not valid"},
+      {"header longer than the file", patched(14, U32(0x8000)), "Bitmap image is not valid"},
   };
   for (const auto &c : cases) {
-    TReadOnlyMemoryStream s(c.file);
+    TMapStream s;
+    s.WriteBytes(c.file);
+    s.SetPosition(0);
     TBitmap32 bmp;
     try {
       ReadBmpFromStream(s, bmp);
@@ -235,6 +245,7 @@ TEST(BmpRead, DamagedFilesGiveAnErrorAndNoHugeAllocation) {
     } catch (const ERasterError &e) {
       EXPECT_STREQ(e.what(), c.message) << c.name;
     }
+    EXPECT_EQ(s.Size(), static_cast<int64_t>(c.file.size())) << c.name << ": the stream grew";
   }
 }
 
