@@ -375,7 +375,7 @@ void OurStretch(const TStretchCase &sc, TBitmap32 &page) {
   if (sc.Kind == 1)
     DrawOntoAveraged(page, Rect(0, 0, sc.W, sc.H), src, src.BoundsRect(), sfLinear, dmOpaque);
   else
-    TransferStretched(&page, Rect(0, 0, sc.W, sc.H), page.BoundsRect(), &src, src.BoundsRect(),
+    TransferStretched(page, Rect(0, 0, sc.W, sc.H), page.BoundsRect(), src, src.BoundsRect(),
                       sc.Filter, dmOpaque, nullptr);
 }
 

@@ -2,8 +2,8 @@
 // error or a bitmap that writes back to the same bytes.
 
 #include "base/fsError.h"
-#include "raster/fsGR32.h"
 #include "base/fsStream.h"
+#include "raster/fsGR32.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     b.FillBox(c[0], c[1], c[2], c[3], 0x40123456);
     b.BlendBox(c[0], c[1], c[2], c[3], 0x40123456);
     b.PutPixelSubpixelClipped(c[0], c[1], 0xFF00FF00);
-    BlurSmooth(&b, static_cast<float>(c[2] & 15));
-    Rotate90Left(&b);
+    BlurSmooth(b, static_cast<float>(c[2] & 15));
+    Rotate90Left(b);
   }
   return 0;
 }

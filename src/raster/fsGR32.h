@@ -561,40 +561,42 @@ void TransferSameSize(TBitmap32 &Dst, int32_t DstX, int32_t DstY, const TBitmap3
 
 // Stretch transfer of SrcRect of Src onto DstRect of Dst within DstClip.
 // Provided by fsGR32_Transforms.cpp.
-void TransferStretched(TBitmap32 *Dst, const TRect &DstRect, const TRect &DstClip, TBitmap32 *Src,
-                       const TRect &SrcRect, TStretchFilter Filter, TDrawMode Mode,
-                       const TPixelCombineEvent &CombineCallback);
+void TransferStretched(TBitmap32 &Dst, const TRect &DstRect, const TRect &DstClip,
+                       const TBitmap32 &Src, const TRect &SrcRect, TStretchFilter Filter,
+                       TDrawMode Mode, const TPixelCombineEvent &CombineCallback);
 
 // ---------------------------------------------------------------------------
-// Bitmap utilities of the effects: in place, each a no-op on a null bitmap,
+// Bitmap utilities of the effects: in place, each a no-op on a blank bitmap,
 // each ending with Changed.
 
 // New size Height x Width; (x, y) goes to (y, Width - 1 - x).
-void Rotate90Left(TBitmap32 *B);
+void Rotate90Left(TBitmap32 &B);
 // New size Height x Width; (x, y) goes to (Height - 1 - y, x).
-void Rotate90Right(TBitmap32 *B);
-void Rotate180(TBitmap32 *B);
+void Rotate90Right(TBitmap32 &B);
+void Rotate180(TBitmap32 &B);
 // Reverses each row.
-void MirrorHorizontal(TBitmap32 *B);
+void MirrorHorizontal(TBitmap32 &B);
 // Reverses the order of rows.
-void MirrorVertical(TBitmap32 *B);
+void MirrorVertical(TBitmap32 &B);
 // alpha := 255 - alpha, colour bits kept.
-void InvertAlpha(TBitmap32 *B);
-// Every pixel equals c exactly (a null or empty bitmap counts as uniform).
-bool IsUniform(const TBitmap32 *B, TColor32 c);
+void InvertAlpha(TBitmap32 &B);
+// Every pixel equals c exactly (an empty bitmap counts as uniform).
+bool IsUniform(const TBitmap32 &B, TColor32 c);
 // Moves the linear pixel sequence by dx + dy * Width (rows wrap), filling
 // the vacated positions with 0.
-void ShiftPixels(TBitmap32 *B, int32_t dx, int32_t dy);
+void ShiftPixels(TBitmap32 &B, int32_t dx, int32_t dy);
 // Every pixel := round(f * alpha * 256): a weight, no longer a colour.
-void AlphaToWeights(TBitmap32 *B, float f);
+void AlphaToWeights(TBitmap32 &B, float f);
 // Weights above 255 become colour c with alpha min(v, 65280) >> 8.
-void WeightsToColor(TBitmap32 *B, TColor32 c);
-// One running-sum box pass over the pixel sequences as integers.
-void BoxBlurPass(const TBitmap32 *Src, TBitmap32 *Dst, int32_t Offset, int32_t Window);
-// Dst (same pixel count) receives at x * Height + y the pixel (x, y) of Src.
-void Transpose(const TBitmap32 *Src, TBitmap32 *Dst);
-void BlurSmooth(TBitmap32 *B, float Radius);
-void BlurFast(TBitmap32 *B, float Radius);
+void WeightsToColor(TBitmap32 &B, TColor32 c);
+// One running-sum box pass over the pixel sequences as integers; Src and Dst
+// may be the same bitmap.
+void BoxBlurPass(const TBitmap32 &Src, TBitmap32 &Dst, int32_t Offset, int32_t Window);
+// Dst (same pixel count, another bitmap) receives at x * Height + y the
+// pixel (x, y) of Src.
+void Transpose(const TBitmap32 &Src, TBitmap32 &Dst);
+void BlurSmooth(TBitmap32 &B, float Radius);
+void BlurFast(TBitmap32 &B, float Radius);
 // Every pixel p := ColorMergeScaledExact(p, Other's pixel, Alpha); both need
 // the same pixel count.
-void MergeUnder(TBitmap32 *B, const TBitmap32 *Other, TColor32 Alpha);
+void MergeUnder(TBitmap32 &B, const TBitmap32 &Other, TColor32 Alpha);

@@ -1,8 +1,6 @@
 #include "raster/fsGR32_Polygons.h"
 
-#include "raster/fsCpuClones.h"
-
-#include <emmintrin.h>
+#include "raster/fsGR32_Polygons_avx2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,15 +54,19 @@ struct TVertex {
   int64_t Y;
 };
 
-// Builds the table of a polygon's contours clipped to Clip; false when
-// nothing is to be drawn. Antialiased tables are in subsample units, aliased
-// ones have whole-pixel rows and x in 24.8.
-bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTransformation *T,
-                    bool Smoothed, const TSubsampling &S, const TRect &Clip, TScanTable &Table) {
-  std::vector<std::vector<TVertex>> polys;
-  polys.reserve(Contours.size());
-  int64_t minY = std::numeric_limits<int64_t>::max();
-  int64_t maxY = std::numeric_limits<int64_t>::min();
+// The contours that have edges, transformed and in table units, and their
+// y range.
+struct TTableContours {
+  std::vector<std::vector<TVertex>> Polys;
+  int64_t MinY = std::numeric_limits<int64_t>::max();
+  int64_t MaxY = std::numeric_limits<int64_t>::min();
+};
+
+TTableContours TableContours(const TArrayOfArrayOfFixedPoint &Contours,
+                             const TPolygonTransformation *T, bool Smoothed,
+                             const TSubsampling &S) {
+  TTableContours out;
+  out.Polys.reserve(Contours.size());
   for (const auto &contour : Contours) {
     if (contour.size() < 3)
       continue; // no edges; antialiased ones do not even count for the y range
@@ -80,48 +82,38 @@ bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTra
         v.X = ((static_cast<int64_t>(p.X) + 32767) >> 16) * 256;
         v.Y = (static_cast<int64_t>(p.Y) + 32767) >> 16;
       }
-      minY = std::min(minY, v.Y);
-      maxY = std::max(maxY, v.Y);
+      out.MinY = std::min(out.MinY, v.Y);
+      out.MaxY = std::max(out.MaxY, v.Y);
       poly.push_back(v);
     }
-    polys.push_back(std::move(poly));
+    out.Polys.push_back(std::move(poly));
   }
-  if (polys.empty())
-    return false;
+  return out;
+}
 
-  const int64_t unit = Smoothed ? S.SS : 256;
-  const int64_t yUnit = Smoothed ? S.SS : 1;
-  // The aliased table stops at the last row inside the clip too, so that an
-  // edge starting on the bottom border cannot put a span below the bitmap.
-  const int64_t yLo = Clip.Top * yUnit;
-  const int64_t yHi = Clip.Bottom * yUnit - 1;
-  const int64_t xLo = Clip.Left * unit;
-  const int64_t xHi = Clip.Right * unit - 1;
-  minY = std::max(minY, yLo);
-  maxY = std::min(maxY, yHi);
-  if (minY >= maxY)
-    return false;
-  Table.MinY = minY;
-  Table.MaxY = maxY;
-  const int64_t rows = Table.Rows();
-
-  // Pass 1: how many crossings each row gets. Every edge covers the rows
-  // from its upper end to its lower end, the lower one excluded, so that a
-  // closed contour crosses each row an even number of times and the shape
-  // covers exactly the rows between its top and bottom.
-  std::vector<int32_t> count(static_cast<size_t>(rows) + 1, 0);
-  auto forEachEdge = [&](auto &&fn) {
-    for (const auto &poly : polys) {
-      const size_t n = poly.size();
-      for (size_t j = 0; j < n; ++j) {
-        const TVertex &a = poly[j == 0 ? n - 1 : j - 1];
-        const TVertex &b = poly[j];
-        if (a.Y != b.Y)
-          fn(a, b);
-      }
+// Calls Fn(a, b) for every edge from a to b that is not horizontal.
+template <class F> void ForEachEdge(const std::vector<std::vector<TVertex>> &Polys, F &&Fn) {
+  for (const auto &poly : Polys) {
+    const size_t n = poly.size();
+    for (size_t j = 0; j < n; ++j) {
+      const TVertex &a = poly[j == 0 ? n - 1 : j - 1];
+      const TVertex &b = poly[j];
+      if (a.Y != b.Y)
+        Fn(a, b);
     }
-  };
-  forEachEdge([&](const TVertex &a, const TVertex &b) {
+  }
+}
+
+// Pass 1: how many crossings each row gets, as the row offsets into a
+// Cross of the right size. Every edge covers the rows from its upper end to
+// its lower end, the lower one excluded, so that a closed contour crosses
+// each row an even number of times and the shape covers exactly the rows
+// between its top and bottom.
+void CountCrossings(const std::vector<std::vector<TVertex>> &Polys, TScanTable &Table) {
+  const int64_t minY = Table.MinY, maxY = Table.MaxY;
+  const int64_t rows = Table.Rows();
+  std::vector<int32_t> count(static_cast<size_t>(rows) + 1, 0);
+  ForEachEdge(Polys, [&](const TVertex &a, const TVertex &b) {
     const int64_t lo = std::max(std::min(a.Y, b.Y), minY);
     const int64_t hi = std::min(std::max(a.Y, b.Y), maxY + 1);
     if (lo < hi) {
@@ -139,55 +131,60 @@ bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTra
   }
   Table.Offset[rows] = total;
   Table.Cross.assign(static_cast<size_t>(total), 0);
+}
 
-  // Pass 2: walk each edge downward from its upper end with the integer DDA.
-  std::vector<int32_t> cursor(Table.Offset.begin(), Table.Offset.end() - 1);
-  forEachEdge([&](const TVertex &a, const TVertex &b) {
-    const bool up = b.Y < a.Y;
-    const TVertex &top = up ? b : a;
-    const TVertex &bottom = up ? a : b;
-    if (bottom.Y <= minY || top.Y > maxY)
-      return;
-    const int64_t dy = bottom.Y - top.Y;
-    const int64_t dx = std::abs(bottom.X - top.X);
-    const int64_t sx = bottom.X > top.X ? 1 : (bottom.X < top.X ? -1 : 0);
-    int64_t e = (dx % dy) / 2;
-    int64_t x = top.X;
-    int64_t row = top.Y;
-    if (row < minY && dx <= 2 * dy) {
-      // Rows above the table in one step: without the third correction the
-      // walk has subtracted dy exactly floor((e + k dx - 1) / dy) times.
-      const int64_t k = minY - row;
-      const int64_t E = e + k * dx;
-      const int64_t n = E >= 1 ? (E - 1) / dy : 0;
-      x += sx * n;
-      e = E - n * dy;
-      row = minY;
+// Pass 2, one edge: walks it downward from its upper end with the integer
+// DDA, storing its crossings (x clamped to XLo..XHi) at each row's Cursor.
+void WalkEdge(const TVertex &a, const TVertex &b, int64_t XLo, int64_t XHi, TScanTable &Table,
+              std::vector<int32_t> &Cursor) {
+  const int64_t minY = Table.MinY, maxY = Table.MaxY;
+  const bool up = b.Y < a.Y;
+  const TVertex &top = up ? b : a;
+  const TVertex &bottom = up ? a : b;
+  if (bottom.Y <= minY || top.Y > maxY)
+    return;
+  const int64_t dy = bottom.Y - top.Y;
+  const int64_t dx = std::abs(bottom.X - top.X);
+  const int64_t sx = bottom.X > top.X ? 1 : (bottom.X < top.X ? -1 : 0);
+  int64_t e = (dx % dy) / 2;
+  int64_t x = top.X;
+  int64_t row = top.Y;
+  if (row < minY && dx <= 2 * dy) {
+    // Rows above the table in one step: without the third correction the
+    // walk has subtracted dy exactly floor((e + k dx - 1) / dy) times.
+    const int64_t k = minY - row;
+    const int64_t E = e + k * dx;
+    const int64_t n = E >= 1 ? (E - 1) / dy : 0;
+    x += sx * n;
+    e = E - n * dy;
+    row = minY;
+  }
+  const int64_t last = std::min(bottom.Y, maxY + 1);
+  for (; row < last; ++row) {
+    if (row >= minY) {
+      const int64_t cx = std::clamp(x, XLo, XHi);
+      Table.Cross[Cursor[row - minY]++] = (cx << 1) | (up ? 1 : 0);
     }
-    const int64_t last = std::min(bottom.Y, maxY + 1);
-    for (; row < last; ++row) {
-      if (row >= minY) {
-        const int64_t cx = std::clamp(x, xLo, xHi);
-        Table.Cross[cursor[row - minY]++] = (cx << 1) | (up ? 1 : 0);
-      }
-      e += dx;
+    e += dx;
+    if (e > dy) {
+      x += sx;
+      e -= dy;
       if (e > dy) {
         x += sx;
         e -= dy;
         if (e > dy) {
-          x += sx;
-          e -= dy;
-          if (e > dy) {
-            const int64_t q = (dy + e - 1) / dy;
-            x += sx * q;
-            e -= dy * q;
-          }
+          const int64_t q = (dy + e - 1) / dy;
+          x += sx * q;
+          e -= dy * q;
         }
       }
     }
-  });
+  }
+}
 
-  for (int64_t r = 0; r < rows; ++r) {
+// Each row's crossings in order of x.
+void SortCrossings(TScanTable &Table) {
+  for (int64_t r = 0; r < Table.Rows(); ++r) {
     int64_t *b = Table.Cross.data() + Table.Offset[r];
     int64_t *e = Table.Cross.data() + Table.Offset[r + 1];
     if (e - b == 2) {
@@ -197,6 +194,37 @@ bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTra
       std::sort(b, e);
     }
   }
+}
+
+// Builds the table of a polygon's contours clipped to Clip; false when
+// nothing is to be drawn. Antialiased tables are in subsample units, aliased
+// ones have whole-pixel rows and x in 24.8.
+bool BuildScanTable(const TArrayOfArrayOfFixedPoint &Contours, const TPolygonTransformation *T,
+                    bool Smoothed, const TSubsampling &S, const TRect &Clip, TScanTable &Table) {
+  const TTableContours polys = TableContours(Contours, T, Smoothed, S);
+  if (polys.Polys.empty())
+    return false;
+
+  const int64_t unit = Smoothed ? S.SS : 256;
+  const int64_t yUnit = Smoothed ? S.SS : 1;
+  // The aliased table stops at the last row inside the clip too, so that an
+  // edge starting on the bottom border cannot put a span below the bitmap.
+  const int64_t yLo = Clip.Top * yUnit;
+  const int64_t yHi = Clip.Bottom * yUnit - 1;
+  const int64_t xLo = Clip.Left * unit;
+  const int64_t xHi = Clip.Right * unit - 1;
+  const int64_t minY = std::max(polys.MinY, yLo);
+  const int64_t maxY = std::min(polys.MaxY, yHi);
+  if (minY >= maxY)
+    return false;
+  Table.MinY = minY;
+  Table.MaxY = maxY;
+
+  CountCrossings(polys.Polys, Table);
+  std::vector<int32_t> cursor(Table.Offset.begin(), Table.Offset.end() - 1);
+  ForEachEdge(polys.Polys,
+              [&](const TVertex &a, const TVertex &b) { WalkEdge(a, b, xLo, xHi, Table, cursor); });
+  SortCrossings(Table);
   return true;
 }
 
@@ -292,7 +320,6 @@ void ForEachAliasedSpan(const TScanTable &Table, TPolyFillMode Rule, const TRect
     });
   }
 }
-
 
 const TSubsampling &SubsamplingOf(TSubsampleMode Mode) {
   return Subsamplings[Mode <= sm4x ? Mode : sm8x];
@@ -404,21 +431,6 @@ void TPolygon32::StrokeEdges(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransf
   }
 }
 
-namespace {
-
-// (F * W + B * (256 - W) + 128) >> 8 per lane; every sum fits 16 bits.
-FS_AVX2_CLONES void
-BlendLanes(uint8_t *D, const uint16_t *F, const uint16_t *W, size_t Lanes) {
-  for (size_t l = 0; l < Lanes; ++l)
-    D[l] = static_cast<uint8_t>(
-        static_cast<uint16_t>(static_cast<uint16_t>(F[l] * W[l]) +
-                              static_cast<uint16_t>(D[l] * static_cast<uint16_t>(256 - W[l])) +
-                              128) >>
-        8);
-}
-
-} // namespace
-
 void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTransformation *T) {
   if (Bitmap.IsBlank())
     return;
@@ -463,7 +475,7 @@ void TPolygon32::FillContours(TBitmap32 &Bitmap, TColor32 c, const TPolygonTrans
             std::memcpy(wl.data() + static_cast<size_t>(i) * 4, &w4, sizeof w4);
           }
           uint8_t *d = reinterpret_cast<uint8_t *>(Bitmap.PixelPtr(c0, Y));
-          BlendLanes(d, fl.data(), wl.data(), lanes);
+          fsPolygonKernels::BlendLanes(d, fl.data(), wl.data(), lanes);
         });
   } else if (FSmoothed) {
     const TBlendScaledSpanProc blend = BlendScaledSpanProcs[mode];
@@ -643,27 +655,4 @@ std::unique_ptr<TPolygon32> TPolygon32::TraceBothWays() const {
   if (result->FContours.empty())
     result->FContours.emplace_back();
   return result;
-}
-
-void CoverageRunningSum(int32_t *Cells, size_t N, int32_t Full) {
-  // Inside a large shape most cells change nothing: eight at a time.
-  const __m128i zero = _mm_setzero_si128();
-  int32_t sum = 0;
-  size_t i = 0;
-  while (i < N) {
-    if (i + 8 <= N) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Cells + i));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Cells + i + 4));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a, b), zero)) == 0xFFFF) {
-        const __m128i v = _mm_set1_epi32(std::clamp(sum, 0, Full));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(Cells + i), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(Cells + i + 4), v);
-        i += 8;
-        continue;
-      }
-    }
-    sum += Cells[i];
-    Cells[i] = std::clamp(sum, 0, Full);
-    ++i;
-  }
 }

@@ -1,8 +1,6 @@
 #include "raster/fsGR32_Transforms.h"
 
-#include "raster/fsCpuClones.h"
-
-#include <immintrin.h>
+#include "raster/fsGR32_Transforms_avx2.h"
 
 #include <algorithm>
 #include <bit>
@@ -13,6 +11,16 @@
 #include <vector>
 
 namespace {
+
+using fsStretchKernels::BlockMeans16;
+using fsStretchKernels::ColumnSums16;
+using fsStretchKernels::HorizontalPass;
+using fsStretchKernels::PowerOfTwo;
+using fsStretchKernels::TBlockDivider;
+using fsStretchKernels::THorizontalWindows;
+using fsStretchKernels::TWindows;
+using fsStretchKernels::VerticalPass;
+using fsStretchKernels::VerticalWindows;
 
 float SinC(float x) {
   if (x == 0.0f)
@@ -128,28 +136,6 @@ std::vector<int32_t> DraftBlocks(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, i
   return b;
 }
 
-// floor(x / N) for 0 <= x <= 255 * N with one multiply: with 2^K > 255 N^2
-// the rounded-up reciprocal is exact over that range.
-class TBlockDivider {
-public:
-  TBlockDivider() = default;
-  explicit TBlockDivider(uint64_t N) : FN(N) {
-    if (N < (uint64_t(1) << 22)) {
-      FK = static_cast<int>(std::bit_width(255 * N * N));
-      FM = ((uint64_t(1) << FK) + N - 1) / N;
-    }
-  }
-  uint64_t N() const { return FN; }
-  uint32_t operator()(uint64_t x) const {
-    return static_cast<uint32_t>(FK ? (x * FM) >> FK : x / FN);
-  }
-
-private:
-  uint64_t FN = 1;
-  uint64_t FM = 0;
-  int FK = 0;
-};
-
 // The block means of one destination row: Sums holds the column sums of the
 // row's source block from source column C0 on, four lanes each.
 void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, const uint32_t *Sums,
@@ -168,68 +154,6 @@ void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, c
         d0 = TBlockDivider(n);
     }
     Out[x] = d0(acc[0]) | d0(acc[1]) << 8 | d0(acc[2]) << 16 | d0(acc[3]) << 24;
-  }
-}
-
-// Block means from 16-bit column sums, for blocks of up to 257 rows whose
-// area keeps the lane totals within 32 bits: vectorised adds and, for the
-// usual power-of-two areas, a shift instead of the divider (both exact).
-FS_AVX2_CLONES void ColumnSums16(uint16_t *S, const uint8_t *Row,
-                                                                    size_t Lanes, bool First) {
-  if (First) {
-    for (size_t l = 0; l < Lanes; ++l)
-      S[l] = Row[l];
-  } else {
-    for (size_t l = 0; l < Lanes; ++l)
-      S[l] = static_cast<uint16_t>(S[l] + Row[l]);
-  }
-}
-
-constexpr bool PowerOfTwo(uint64_t n) {
-  return n != 0 && (n & (n - 1)) == 0;
-}
-
-void BlockMeans16(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
-                  const uint16_t *Sums, uint64_t BlockHeight, int32_t UniformWidth) {
-  const __m128i zero = _mm_setzero_si128();
-  const uint64_t area = BlockHeight * static_cast<uint64_t>(UniformWidth);
-  if (UniformWidth > 0 && area * 255 < 65536 && PowerOfTwo(area)) {
-    // Equal blocks whose totals fit 16 bits: adds and a shift.
-    const __m128i shift = _mm_cvtsi32_si128(std::countr_zero(area));
-    for (int32_t x = 0; x < Count; ++x) {
-      const uint16_t *p = Sums + static_cast<size_t>(Cols[x] - C0) * 4;
-      __m128i acc = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
-      for (int32_t t = 1; t < UniformWidth; ++t)
-        acc = _mm_add_epi16(acc, _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 4 * t)));
-      acc = _mm_srl_epi16(acc, shift);
-      Out[x] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(acc, acc)));
-    }
-    return;
-  }
-  TBlockDivider d0, d1;
-  for (int32_t x = 0; x < Count; ++x) {
-    __m128i acc = zero;
-    for (int32_t sx = Cols[x]; sx < Cols[x + 1]; ++sx)
-      acc = _mm_add_epi32(
-          acc, _mm_unpacklo_epi16(
-                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(
-                       Sums + static_cast<size_t>(sx - C0) * 4)),
-                   zero));
-    const uint64_t n = BlockHeight * static_cast<uint64_t>(Cols[x + 1] - Cols[x]);
-    if (PowerOfTwo(n)) {
-      const __m128i m = _mm_srl_epi32(acc, _mm_cvtsi32_si128(std::countr_zero(n)));
-      const __m128i w = _mm_packs_epi32(m, m);
-      Out[x] = static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
-      continue;
-    }
-    if (d0.N() != n) {
-      std::swap(d0, d1);
-      if (d0.N() != n)
-        d0 = TBlockDivider(n);
-    }
-    alignas(16) uint32_t lane[4];
-    _mm_store_si128(reinterpret_cast<__m128i *>(lane), acc);
-    Out[x] = d0(lane[0]) | d0(lane[1]) << 8 | d0(lane[2]) << 16 | d0(lane[3]) << 24;
   }
 }
 
@@ -255,8 +179,7 @@ public:
       for (int32_t sy = RowLo; sy < RowHi; ++sy)
         ColumnSums16(FSums16.data(), reinterpret_cast<const uint8_t *>(Src.PixelPtr(c0, sy)),
                      FLanes, sy == RowLo);
-      BlockMeans16(Out, FCols, FCount, c0, FSums16.data(), static_cast<uint64_t>(h),
-                   FUniformWidth);
+      BlockMeans16(Out, FCols, FCount, c0, FSums16.data(), static_cast<uint64_t>(h), FUniformWidth);
       return;
     }
     FSums.assign(FLanes, 0);
@@ -444,49 +367,6 @@ TWeights BuildWeights(TStretchFilter Filter, int32_t DstLen, int32_t SrcLo, int3
   return t;
 }
 
-using TLanes = int32_t __attribute__((vector_size(16)));
-
-// Sums of weight x channel over the taps' source rows, for every lane of
-// the row part in use; two taps at a time so that the products pair up.
-FS_AVX2_CLONES void
-VerticalPass(int32_t *V, size_t Lanes, const uint8_t *const *Rows, const int32_t *W, int32_t Taps) {
-  std::fill(V, V + Lanes, 0);
-  int32_t k = 0;
-  for (; k + 1 < Taps; k += 2) {
-    const uint8_t *a = Rows[k];
-    const uint8_t *b = Rows[k + 1];
-    const int32_t wa = W[k], wb = W[k + 1];
-    for (size_t l = 0; l < Lanes; ++l)
-      V[l] += wa * a[l] + wb * b[l];
-  }
-  if (k < Taps) {
-    const uint8_t *a = Rows[k];
-    const int32_t wa = W[k];
-    for (size_t l = 0; l < Lanes; ++l)
-      V[l] += wa * a[l];
-  }
-}
-
-// Every filter is limited, not just those with negative lobes: a weight
-// corrected below zero must not wrap a channel round.
-FS_AVX2_CLONES void
-HorizontalPass(TColor32 *Out, int32_t Count, const int32_t *V, const int32_t *Start,
-               const int32_t *Offset, const int32_t *W) {
-  constexpr int32_t top = 255 * 65536;
-  for (int32_t x = 0; x < Count; ++x) {
-    TLanes acc = {0, 0, 0, 0};
-    for (int32_t k = Start[x]; k < Start[x + 1]; ++k) {
-      TLanes v;
-      std::memcpy(&v, V + Offset[k], sizeof v);
-      acc += W[k] * v;
-    }
-    TColor32 c = 0;
-    for (int l = 0; l < 4; ++l)
-      c |= static_cast<TColor32>(std::clamp(acc[l], 0, top) >> 16) << (8 * l);
-    Out[x] = c;
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Kernel resampling with weights in 0..256, the common case of every kernel
 // without negative lobes. Each weight set sums to 256, so any partial sum of
@@ -494,18 +374,7 @@ HorizontalPass(TColor32 *Out, int32_t Count, const int32_t *V, const int32_t *St
 // horizontal pass runs first, once per source row, and the exact total is
 // the same in either order.
 
-// The taps of each destination pixel as a window of Taps consecutive source
-// positions (zero weights fill the gaps and the padding), and the common
-// divisor of all the weights.
-struct TWindows {
-  std::vector<int32_t> Start;
-  std::vector<uint16_t> W; // Taps per destination pixel
-  int32_t Taps = 0;
-  uint32_t Divisor = 1;
-};
-
-bool MakeWindows(const TWeights &T, int32_t SrcLo, int32_t SrcHi, int32_t Multiple,
-                 TWindows &Out) {
+bool MakeWindows(const TWeights &T, int32_t SrcLo, int32_t SrcHi, int32_t Multiple, TWindows &Out) {
   const size_t count = T.Start.size() - 1;
   int32_t taps = 1;
   uint32_t g = 0;
@@ -544,169 +413,6 @@ void Divide(TWindows &T) {
     w = static_cast<uint16_t>(w / T.Divisor);
 }
 
-// A pair of taps' weights spread over the four lanes of each of its two
-// pixels.
-struct TTapPair {
-  __m128i W;
-};
-
-// One source row through the column windows: four 16-bit sums per
-// destination pixel.
-void HorizontalWindows(uint16_t *Out, const uint8_t *Row, const int32_t *Start, int32_t Count,
-                       const TTapPair *Wx, int32_t Pairs) {
-  const __m128i zero = _mm_setzero_si128();
-  for (int32_t x = 0; x < Count; ++x) {
-    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
-    const TTapPair *w = Wx + static_cast<size_t>(x) * Pairs;
-    __m128i acc = _mm_mullo_epi16(
-        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)), zero), w[0].W);
-    for (int32_t t = 1; t < Pairs; ++t)
-      acc = _mm_add_epi16(
-          acc, _mm_mullo_epi16(_mm_unpacklo_epi8(
-                                   _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 8 * t)),
-                                   zero),
-                               w[t].W));
-    acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4), acc);
-  }
-}
-
-// The rows' sums through the row window. Shift >= 0: the weights' divisors
-// multiply to 2^(16 - Shift), so the whole sum fits 16 bits and the channel
-// is that sum >> Shift. Shift < 0: the sums are split into high and low
-// bytes, each weighted apart, and the channel is (high + (low >> 8)) >> 8,
-// the same as the 32-bit total >> 16.
-// The same with small weights: w(2k) + w(2k+1) <= 128 and each below 128,
-// so that byte pairs multiply and add in one step without saturating. W
-// holds, for every two destination pixels and every four taps, each pixel's
-// weights as byte pairs (w0, w1) four times, then (w2, w3) four times.
-template <int32_t FixedGroups>
-__attribute__((target("avx2"))) void
-HorizontalBytePairsOf(uint16_t *Out, const uint8_t *Row, const uint8_t *Next, const int32_t *Start,
-                      int32_t Count, const int8_t *W, int32_t AnyGroups) {
-  const int32_t Groups = FixedGroups ? FixedGroups : AnyGroups;
-  // Pixels a, b, c, d to (a0 b0 a1 b1 a2 b2 a3 b3 c0 d0 ...): one lane's
-  // pair of channels next to each other.
-  const __m256i order = _mm256_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15, 0,
-                                         4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
-  int32_t x = 0;
-  for (; x + 1 < Count; x += 2) {
-    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
-    const uint8_t *q = Row + static_cast<size_t>(Start[x + 1]) * 4;
-    // The row after this one is read next: the prefetcher alone leaves
-    // every row start waiting on memory.
-    _mm_prefetch(reinterpret_cast<const char *>(Next + (q - Row)), _MM_HINT_T0);
-    const int8_t *w = W + static_cast<size_t>(x / 2) * Groups * 32;
-    __m256i acc = _mm256_setzero_si256();
-    for (int32_t g = 0; g < Groups; ++g) {
-      __m256i v = _mm256_inserti128_si256(
-          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * g))),
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(q + 16 * g)), 1);
-      v = _mm256_shuffle_epi8(v, order);
-      acc = _mm256_add_epi16(
-          acc, _mm256_maddubs_epi16(
-                   v, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w + 32 * g))));
-    }
-    acc = _mm256_add_epi16(acc, _mm256_srli_si256(acc, 8));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4),
-                     _mm256_castsi256_si128(_mm256_permute4x64_epi64(acc, 0x08)));
-  }
-  if (x < Count) {
-    const uint8_t *p = Row + static_cast<size_t>(Start[x]) * 4;
-    const int8_t *w = W + static_cast<size_t>(x / 2) * Groups * 32;
-    __m128i acc = _mm_setzero_si128();
-    for (int32_t g = 0; g < Groups; ++g) {
-      const __m128i v = _mm_shuffle_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * g)),
-          _mm256_castsi256_si128(order));
-      acc = _mm_add_epi16(
-          acc, _mm_maddubs_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i *>(w + 32 * g))));
-    }
-    acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(Out + static_cast<size_t>(x) * 4), acc);
-  }
-}
-
-// Four taps, the common case, unrolled.
-__attribute__((target("avx2"))) void HorizontalBytePairs(uint16_t *Out, const uint8_t *Row,
-                                                         const uint8_t *Next, const int32_t *Start,
-                                                         int32_t Count, const int8_t *W,
-                                                         int32_t Groups) {
-  if (Groups == 1)
-    HorizontalBytePairsOf<1>(Out, Row, Next, Start, Count, W, 1);
-  else
-    HorizontalBytePairsOf<0>(Out, Row, Next, Start, Count, W, Groups);
-}
-
-// The weights for HorizontalBytePairs, or nothing when they are too large.
-std::vector<int8_t> BytePairWeights(const TWindows &T) {
-  if (T.Taps % 4 != 0)
-    return {};
-  for (size_t k = 0; k < T.W.size(); k += 2)
-    if (T.W[k] > 127 || T.W[k + 1] > 127 || T.W[k] + T.W[k + 1] > 128)
-      return {};
-  const size_t count = T.Start.size();
-  const int32_t groups = T.Taps / 4;
-  std::vector<int8_t> out((count + 1) / 2 * static_cast<size_t>(groups) * 32, 0);
-  for (size_t x = 0; x < count; ++x)
-    for (int32_t g = 0; g < groups; ++g) {
-      int8_t *o = out.data() + ((x / 2) * groups + g) * 32 + (x % 2) * 16;
-      const uint16_t *w = T.W.data() + x * T.Taps + 4 * g;
-      for (int i = 0; i < 4; ++i) {
-        o[2 * i] = static_cast<int8_t>(w[0]);
-        o[2 * i + 1] = static_cast<int8_t>(w[1]);
-        o[8 + 2 * i] = static_cast<int8_t>(w[2]);
-        o[8 + 2 * i + 1] = static_cast<int8_t>(w[3]);
-      }
-    }
-  return out;
-}
-
-using TWords = uint16_t __attribute__((vector_size(32)));
-using TWordsU = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
-using TBytes16 = uint8_t __attribute__((vector_size(16)));
-
-FS_AVX2_CLONES void
-VerticalWindows(uint8_t *Out, size_t Lanes, const uint16_t *const *Rows, const uint16_t *W,
-                int32_t Taps, int Shift) {
-  constexpr size_t step = sizeof(TWords) / sizeof(uint16_t);
-  size_t l0 = 0;
-  if (Shift >= 0) {
-    for (; l0 + step <= Lanes; l0 += step) {
-      TWords a = W[0] * *reinterpret_cast<const TWordsU *>(Rows[0] + l0);
-      for (int32_t t = 1; t < Taps; ++t)
-        a += W[t] * *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
-      const TBytes16 b = __builtin_convertvector(a >> Shift, TBytes16);
-      std::memcpy(Out + l0, &b, sizeof b);
-    }
-    for (; l0 < Lanes; ++l0) {
-      uint16_t a = 0;
-      for (int32_t t = 0; t < Taps; ++t)
-        a = static_cast<uint16_t>(a + W[t] * Rows[t][l0]);
-      Out[l0] = static_cast<uint8_t>(a >> Shift);
-    }
-  } else {
-    for (; l0 + step <= Lanes; l0 += step) {
-      TWords a = {}, b = {};
-      for (int32_t t = 0; t < Taps; ++t) {
-        const TWords r = *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
-        a += W[t] * (r >> 8);
-        b += W[t] * (r & 255);
-      }
-      const TBytes16 c = __builtin_convertvector((a + (b >> 8)) >> 8, TBytes16);
-      std::memcpy(Out + l0, &c, sizeof c);
-    }
-    for (; l0 < Lanes; ++l0) {
-      uint16_t a = 0, b = 0;
-      for (int32_t t = 0; t < Taps; ++t) {
-        a = static_cast<uint16_t>(a + W[t] * (Rows[t][l0] >> 8));
-        b = static_cast<uint16_t>(b + W[t] * (Rows[t][l0] & 255));
-      }
-      Out[l0] = static_cast<uint8_t>((a + (b >> 8)) >> 8);
-    }
-  }
-}
-
 // False when the weights do not allow it; then nothing is drawn.
 bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &Rows) {
   TWindows cw, rw;
@@ -723,17 +429,7 @@ bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &
     Divide(rw);
   }
   const int32_t w = J.Clip.Width();
-  std::vector<int8_t> bytePairs;
-  if (shift >= 0 && __builtin_cpu_supports("avx2"))
-    bytePairs = BytePairWeights(cw);
-  const int32_t pairs = cw.Taps / 2;
-  std::vector<TTapPair> wx(static_cast<size_t>(w) * pairs);
-  for (int32_t x = 0; x < w; ++x)
-    for (int32_t t = 0; t < pairs; ++t) {
-      const int16_t a = static_cast<int16_t>(cw.W[static_cast<size_t>(x) * cw.Taps + 2 * t]);
-      const int16_t b = static_cast<int16_t>(cw.W[static_cast<size_t>(x) * cw.Taps + 2 * t + 1]);
-      wx[static_cast<size_t>(x) * pairs + t].W = _mm_set_epi16(b, b, b, b, a, a, a, a);
-    }
+  const THorizontalWindows horizontal(cw, shift >= 0);
   // The horizontal sums of the last source rows, slot = row mod taps: the
   // windows only move down, so the rows of one window never share a slot.
   const size_t lanes = static_cast<size_t>(w) * 4;
@@ -750,14 +446,9 @@ bool StretchWindows(const TStretchJob &J, const TWeights &Cols, const TWeights &
       const int32_t slot = sy % slots;
       uint16_t *h = cache.data() + lanes * static_cast<size_t>(slot);
       if (cached[slot] != sy) {
-        const uint8_t *src = reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy));
-        if (!bytePairs.empty())
-          HorizontalBytePairs(h, src,
-                              reinterpret_cast<const uint8_t *>(
-                                  J.Src.ScanLine(std::min(sy + 1, J.SrcRect.Bottom - 1))),
-                              cw.Start.data(), w, bytePairs.data(), cw.Taps / 4);
-        else
-          HorizontalWindows(h, src, cw.Start.data(), w, wx.data(), pairs);
+        horizontal.Row(h, reinterpret_cast<const uint8_t *>(J.Src.ScanLine(sy)),
+                       reinterpret_cast<const uint8_t *>(
+                           J.Src.ScanLine(std::min(sy + 1, J.SrcRect.Bottom - 1))));
         cached[slot] = sy;
       }
       rows[t] = h;
@@ -848,34 +539,32 @@ int32_t StretchKernelRadius(TStretchFilter Filter) {
   }
 }
 
-void TransferStretched(TBitmap32 *Dst, const TRect &DstRect, const TRect &DstClip, TBitmap32 *Src,
-                       const TRect &SrcRect, TStretchFilter Filter, TDrawMode Mode,
-                       const TPixelCombineEvent &CombineCallback) {
-  if (Src && Src->IsBlank())
+void TransferStretched(TBitmap32 &Dst, const TRect &DstRect, const TRect &DstClip,
+                       const TBitmap32 &Src, const TRect &SrcRect, TStretchFilter Filter,
+                       TDrawMode Mode, const TPixelCombineEvent &CombineCallback) {
+  if (Src.IsBlank())
     return;
-  if (!Dst || Dst->IsBlank())
+  if (Dst.IsBlank())
     throw EBitmapTransferError("Destination bitmap is nil or empty");
-  if (!Src)
-    throw EBitmapTransferError("Source bitmap is nil or empty");
   if (IsRectEmpty(SrcRect))
     return;
-  if (!SourceRectValid(*Src, SrcRect))
+  if (!SourceRectValid(Src, SrcRect))
     throw EBitmapTransferError("Source rectangle is invalid");
   TRect clip;
-  if (!IntersectRect(clip, DstClip, Dst->BoundsRect()) || !IntersectRect(clip, clip, DstRect))
+  if (!IntersectRect(clip, DstClip, Dst.BoundsRect()) || !IntersectRect(clip, clip, DstRect))
     return;
   if (Mode == dmCustom && !CombineCallback)
     Mode = dmOpaque;
-  if (Mode == dmBlend && Src->MasterAlpha() == 0)
+  if (Mode == dmBlend && Src.MasterAlpha() == 0)
     return;
-  const TRowWriter writer(*Src, Mode, CombineCallback);
-  const TStretchJob job{*Dst, DstRect, clip, *Src, SrcRect, writer};
+  const TRowWriter writer(Src, Mode, CombineCallback);
+  const TStretchJob job{Dst, DstRect, clip, Src, SrcRect, writer};
   const int32_t dw = DstRect.Width(), dh = DstRect.Height();
   const int32_t sw = SrcRect.Width(), sh = SrcRect.Height();
   if (dw == sw && dh == sh) {
     const int32_t sx = SrcRect.Left + clip.Left - DstRect.Left;
     for (int32_t y = clip.Top; y < clip.Bottom; ++y)
-      writer.Write(Src->PixelPtr(sx, SrcRect.Top + y - DstRect.Top), Dst->PixelPtr(clip.Left, y),
+      writer.Write(Src.PixelPtr(sx, SrcRect.Top + y - DstRect.Top), Dst.PixelPtr(clip.Left, y),
                    clip.Width());
     return;
   }
@@ -912,7 +601,7 @@ void TBitmap32::DrawOnto(TBitmap32 &Dst, const TRect &DstRect) {
 void TBitmap32::DrawOnto(TBitmap32 &Dst, const TRect &DstRect, const TRect &SrcRect) {
   if (IsBlank() || Dst.IsBlank())
     return;
-  TransferStretched(&Dst, DstRect, Dst.ClipBox(), this, SrcRect, FStretchFilter, FDrawMode,
+  TransferStretched(Dst, DstRect, Dst.ClipBox(), *this, SrcRect, FStretchFilter, FDrawMode,
                     OnPixelCombine);
   Dst.Changed();
 }
@@ -926,8 +615,8 @@ void DrawOntoAveraged(TBitmap32 &Dst, const TRect &DstRect, const TBitmap32 &Src
   const int32_t sw = SrcRect.Width(), sh = SrcRect.Height();
   const int32_t dw = DstRect.Width(), dh = DstRect.Height();
   if (!(sw >= dw && sh >= dh && Filter == sfLinear && Mode == dmOpaque)) {
-    TransferStretched(&Dst, DstRect, Dst.BoundsRect(), const_cast<TBitmap32 *>(&Src), SrcRect,
-                      Filter, Mode, Src.OnPixelCombine);
+    TransferStretched(Dst, DstRect, Dst.BoundsRect(), Src, SrcRect, Filter, Mode,
+                      Src.OnPixelCombine);
     Dst.Changed();
     return;
   }

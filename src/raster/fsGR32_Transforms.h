@@ -6,7 +6,7 @@
 // filter. TransferStretched itself is declared beside TBitmap32.
 
 // Raised for unusable stretch arguments: "Destination bitmap is nil or
-// empty", "Source bitmap is nil or empty", "Source rectangle is invalid".
+// empty" (a blank destination), "Source rectangle is invalid".
 class EBitmapTransferError : public EfsError {
 public:
   using EfsError::EfsError;

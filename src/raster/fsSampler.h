@@ -66,8 +66,9 @@ private:
                  double Oy, TColor32 *Out);
   void SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
   bool InsideRange(int32_t X, int32_t Y, int32_t Count, int32_t &First, int32_t &Last) const;
-  // 2 x 2 samples through an affine inverse, the four of a pixel at once.
-  void QuadSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
+  // 2 x 2 samples through an affine inverse, the four of a pixel at once,
+  // with AVX2 (in fsSampler_avx2.cpp); false, and nothing done, without it.
+  bool QuadSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
 
   const TBitmap32 *FSource = nullptr;
   std::vector<TColor32> FSpan;

@@ -1,9 +1,10 @@
 #include "raster/fsGR32_Polygons.h"
 
+#include "support/SeededRandom.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -11,6 +12,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::SeededRandom;
 
 using Pts = std::vector<std::pair<double, double>>;
 
@@ -284,10 +287,10 @@ TEST(Polygons, ColourFillBlendsTheCoverageSpans) {
     for (TColor32 colour : {0x80205FC0u, 0xFF102030u, 0x01FFFFFFu, 0x00FF0000u}) {
       auto p = MakePolygon({Pentagram(15, 14, 13), Square(1.3, 2.6, 9.3, 7.7)}, true, pfWinding);
       TFixture filled(30, 30, mode), expected(30, 30, mode);
-      uint32_t seed = 3;
+      SeededRandom random(3);
       for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 30; ++x)
-          filled.B.SetPixel(x, y, seed = seed * 1664525u + 1013904223u);
+          filled.B.SetPixel(x, y, random.Word());
       expected.B.Assign(filled.B);
       p->FillContours(filled.B, colour);
       p->FillContours(
@@ -464,17 +467,13 @@ TEST(Polygons, TraceBothWays) {
 // The running coverage sum against its plain loop: runs of unchanged cells
 // of every length and position, sums below 0 and above the full count.
 TEST(Polygons, CoverageRunningSumMatchesThePlainLoop) {
-  uint32_t seed = 41;
-  auto next = [&](uint32_t n) {
-    seed = seed * 1664525u + 1013904223u;
-    return (seed >> 8) % n;
-  };
+  SeededRandom random(41);
   for (int n = 0; n < 200; ++n) {
-    const size_t count = next(70);
+    const size_t count = random.Below(70);
     std::vector<int32_t> cells(count, 0);
     for (size_t i = 0; i < count; ++i)
-      if (next(4) == 0)
-        cells[i] = int32_t(next(121)) - 60;
+      if (random.Below(4) == 0)
+        cells[i] = int32_t(random.Below(121)) - 60;
     std::vector<int32_t> expected(cells);
     int32_t sum = 0;
     for (int32_t &c : expected) {

@@ -1,5 +1,7 @@
 #include "raster/fsGR32_Transforms.h"
 
+#include "support/SeededRandom.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::SeededRandom;
 
 const TStretchFilter AllFilters[] = {sfNearest, sfDraft,   sfLinear,  sfCosine,
                                      sfSpline,  sfLanczos, sfMitchell};
@@ -23,17 +27,15 @@ const char *Name(TStretchFilter f) {
 // A deterministic picture with every lane busy.
 void Noise(TBitmap32 &b, int w, int h, uint32_t seed = 1) {
   b.SetSize(w, h);
-  uint32_t s = seed;
+  SeededRandom random(seed);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      s = s * 1664525u + 1013904223u;
-      b.SetPixel(x, y, s);
-    }
+    for (int x = 0; x < w; ++x)
+      b.SetPixel(x, y, random.Word());
 }
 
-void Stretch(TBitmap32 &dst, const TRect &dr, TBitmap32 &src, TStretchFilter f,
+void Stretch(TBitmap32 &dst, const TRect &dr, const TBitmap32 &src, TStretchFilter f,
              TDrawMode mode = dmOpaque) {
-  TransferStretched(&dst, dr, dst.BoundsRect(), &src, src.BoundsRect(), f, mode, nullptr);
+  TransferStretched(dst, dr, dst.BoundsRect(), src, src.BoundsRect(), f, mode, nullptr);
 }
 
 TEST(Stretch, NearestDuplicatesAndPicks) {
@@ -158,66 +160,12 @@ TEST(Stretch, FlatColourStaysFlatUnderEveryFilter) {
       }
 }
 
-// The kernel filters written out directly: per destination pixel the
-// weights round(k * 256) (widened and scaled when shrinking), made to sum to
-// 256 at the middle entry, applied to the 2-D neighbourhood.
-std::vector<std::vector<std::pair<int, int>>> RefWeights(TStretchFilter f, int dst, int src) {
-  std::vector<std::vector<std::pair<int, int>>> all(dst);
-  const double sc = double(dst) / src;
-  const int r = StretchKernelRadius(f);
-  for (int i = 0; i < dst; ++i) {
-    auto &e = all[i];
-    const double c = (i + 0.5) / sc - 0.5;
-    const double reach = sc >= 1 ? r : r / sc;
-    for (int j = int(std::floor(c - reach)); j <= int(std::ceil(c + reach)); ++j) {
-      const int w =
-          sc >= 1 ? int(std::lrint(StretchKernel(f, float(c - j)) * 256.0f))
-                  : int(std::lrint(float(sc) * StretchKernel(f, float((c - j) * sc)) * 256.0f));
-      if (w)
-        e.push_back({std::clamp(j, 0, src - 1), w});
-    }
-    if (e.empty())
-      e.push_back({std::clamp(int(std::floor(c)), 0, src - 1), 256});
-    int sum = 0;
-    for (auto &p : e)
-      sum += p.second;
-    e[(e.size() - 1) / 2].second -= sum - 256;
-  }
-  return all;
-}
-
-TEST(Stretch, KernelFiltersMatchTheirDefinition) {
-  TBitmap32 src;
-  Noise(src, 13, 11, 21);
-  for (TStretchFilter f : {sfLinear, sfCosine, sfSpline, sfLanczos, sfMitchell})
-    for (TRect r : {Rect(0, 0, 7, 5), Rect(0, 0, 29, 23), Rect(0, 0, 29, 5), Rect(0, 0, 3, 40)}) {
-      if (f == sfLinear && r.Right > 13 && r.Bottom > 11)
-        continue; // the bilinear enlargement, tested on its own
-      TBitmap32 dst;
-      dst.SetSize(r.Right, r.Bottom);
-      Stretch(dst, r, src, f);
-      const auto wx = RefWeights(f, r.Right, 13), wy = RefWeights(f, r.Bottom, 11);
-      for (int y = 0; y < r.Bottom; ++y)
-        for (int x = 0; x < r.Right; ++x)
-          for (int l = 0; l < 4; ++l) {
-            int64_t sum = 0;
-            for (auto [sy, w1] : wy[y])
-              for (auto [sx, w2] : wx[x])
-                sum += int64_t(w1) * w2 * ((src.GetPixel(sx, sy) >> (8 * l)) & 255);
-            const int64_t expected = std::clamp<int64_t>(sum, 0, 255 * 65536) >> 16;
-            ASSERT_EQ((dst.GetPixel(x, y) >> (8 * l)) & 255, uint32_t(expected))
-                << Name(f) << " " << r.Right << "x" << r.Bottom << " at " << x << "," << y;
-          }
-    }
-}
-
-// The kernel resampler written out plainly for any source rectangle,
-// destination rectangle and clip: per destination pixel the 2-D sum of
-// weight products, limited and shifted. Random pictures and sizes (odd ones,
-// exact halvings, enlarging one way and shrinking the other), clipping and
-// blending with master alpha must all give exactly these pixels.
-std::vector<std::vector<std::pair<int, int>>> RefWeightsAt(TStretchFilter f, int dstLen,
-                                                            int srcLo, int srcHi) {
+// The kernel filters written out directly for destination pixels 0 ..
+// dstLen - 1 over source positions srcLo .. srcHi - 1: per destination pixel
+// the weights round(k * 256) (widened and scaled when shrinking), made to
+// sum to 256 at the middle entry, applied to the 2-D neighbourhood.
+std::vector<std::vector<std::pair<int, int>>> RefWeights(TStretchFilter f, int dstLen, int srcLo,
+                                                         int srcHi) {
   std::vector<std::vector<std::pair<int, int>>> all(dstLen);
   const int srcLen = srcHi - srcLo;
   const double sc = double(dstLen) / srcLen;
@@ -238,8 +186,7 @@ std::vector<std::vector<std::pair<int, int>>> RefWeightsAt(TStretchFilter f, int
         e.push_back({std::clamp(j, srcLo, srcHi - 1), w});
     }
     if (e.empty())
-      e.push_back(
-          {std::clamp(int(std::floor(sc >= 1 ? c + 0.5 : c)), srcLo, srcHi - 1), 256});
+      e.push_back({std::clamp(int(std::floor(sc >= 1 ? c + 0.5 : c)), srcLo, srcHi - 1), 256});
     int sum = 0;
     for (auto &p : e)
       sum += p.second;
@@ -248,12 +195,39 @@ std::vector<std::vector<std::pair<int, int>>> RefWeightsAt(TStretchFilter f, int
   return all;
 }
 
+TEST(Stretch, KernelFiltersMatchTheirDefinition) {
+  TBitmap32 src;
+  Noise(src, 13, 11, 21);
+  for (TStretchFilter f : {sfLinear, sfCosine, sfSpline, sfLanczos, sfMitchell})
+    for (TRect r : {Rect(0, 0, 7, 5), Rect(0, 0, 29, 23), Rect(0, 0, 29, 5), Rect(0, 0, 3, 40)}) {
+      if (f == sfLinear && r.Right > 13 && r.Bottom > 11)
+        continue; // the bilinear enlargement, tested on its own
+      TBitmap32 dst;
+      dst.SetSize(r.Right, r.Bottom);
+      Stretch(dst, r, src, f);
+      const auto wx = RefWeights(f, r.Right, 0, 13), wy = RefWeights(f, r.Bottom, 0, 11);
+      for (int y = 0; y < r.Bottom; ++y)
+        for (int x = 0; x < r.Right; ++x)
+          for (int l = 0; l < 4; ++l) {
+            int64_t sum = 0;
+            for (auto [sy, w1] : wy[y])
+              for (auto [sx, w2] : wx[x])
+                sum += int64_t(w1) * w2 * ((src.GetPixel(sx, sy) >> (8 * l)) & 255);
+            const int64_t expected = std::clamp<int64_t>(sum, 0, 255 * 65536) >> 16;
+            ASSERT_EQ((dst.GetPixel(x, y) >> (8 * l)) & 255, uint32_t(expected))
+                << Name(f) << " " << r.Right << "x" << r.Bottom << " at " << x << "," << y;
+          }
+    }
+}
+
+// The kernel resampler written out plainly for any source rectangle,
+// destination rectangle and clip: per destination pixel the 2-D sum of
+// weight products, limited and shifted. Random pictures and sizes (odd ones,
+// exact halvings, enlarging one way and shrinking the other), clipping and
+// blending with master alpha must all give exactly these pixels.
 TEST(Stretch, KernelResamplerMatchesAPlainSumOnRandomCases) {
-  uint32_t seed = 12345;
-  auto next = [&](int lo, int hi) {
-    seed = seed * 1664525u + 1013904223u;
-    return lo + int((seed >> 8) % uint32_t(hi - lo + 1));
-  };
+  SeededRandom random(12345);
+  auto next = [&](int lo, int hi) { return random.Between(lo, hi); };
   struct Case {
     int SrcW, SrcH;
     TRect SrcRect, DstRect, Clip;
@@ -291,8 +265,8 @@ TEST(Stretch, KernelResamplerMatchesAPlainSumOnRandomCases) {
     for (TStretchFilter f : {sfLinear, sfCosine, sfSpline, sfLanczos, sfMitchell}) {
       if (f == sfLinear && rw > sw && rh > sh && sw > 1 && sh > 1)
         continue; // the bilinear enlargement, tested on its own
-      const auto wx = RefWeightsAt(f, rw, c.SrcRect.Left, c.SrcRect.Right);
-      const auto wy = RefWeightsAt(f, rh, c.SrcRect.Top, c.SrcRect.Bottom);
+      const auto wx = RefWeights(f, rw, c.SrcRect.Left, c.SrcRect.Right);
+      const auto wy = RefWeights(f, rh, c.SrcRect.Top, c.SrcRect.Bottom);
       struct Mode {
         TDrawMode Draw;
         uint32_t Master;
@@ -307,7 +281,7 @@ TEST(Stretch, KernelResamplerMatchesAPlainSumOnRandomCases) {
         dst.Assign(before);
         src.SetMasterAlpha(master);
         src.SetCombineMode(m.Combine);
-        TransferStretched(&dst, c.DstRect, c.Clip, &src, c.SrcRect, f, m.Draw, nullptr);
+        TransferStretched(dst, c.DstRect, c.Clip, src, c.SrcRect, f, m.Draw, nullptr);
         for (int y = 0; y < dh; ++y)
           for (int x = 0; x < dw; ++x) {
             const bool in = x >= std::max(0, std::max(c.Clip.Left, c.DstRect.Left)) &&
@@ -331,9 +305,8 @@ TEST(Stretch, KernelResamplerMatchesAPlainSumOnRandomCases) {
               else
                 BlendScaledSpanProcs[src.CombineMode()](&colour, &expected, 1, master);
             }
-            ASSERT_EQ(dst.GetPixel(x, y), expected)
-                << "case " << n << " " << Name(f) << " master " << master << " at " << x << ","
-                << y;
+            ASSERT_EQ(dst.GetPixel(x, y), expected) << "case " << n << " " << Name(f) << " master "
+                                                    << master << " at " << x << "," << y;
           }
       }
     }
@@ -368,10 +341,9 @@ TEST(Stretch, ClippingKeepsTheSamePixels) {
       TBitmap32 whole, part;
       whole.SetSize(24, 20);
       part.SetSize(24, 20);
-      TransferStretched(&whole, dr, whole.BoundsRect(), &src, src.BoundsRect(), f, dmOpaque,
-                        nullptr);
+      TransferStretched(whole, dr, whole.BoundsRect(), src, src.BoundsRect(), f, dmOpaque, nullptr);
       const TRect clip = Rect(3, 2, 17, 15);
-      TransferStretched(&part, dr, clip, &src, src.BoundsRect(), f, dmOpaque, nullptr);
+      TransferStretched(part, dr, clip, src, src.BoundsRect(), f, dmOpaque, nullptr);
       for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 24; ++x) {
           const bool in = x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
@@ -385,7 +357,7 @@ TEST(Stretch, SourceRectangleSelectsPixels) {
   TBitmap32 src, dst;
   Noise(src, 10, 10, 9);
   dst.SetSize(4, 4);
-  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, Rect(3, 5, 5, 7), sfNearest,
+  TransferStretched(dst, Rect(0, 0, 4, 4), dst.BoundsRect(), src, Rect(3, 5, 5, 7), sfNearest,
                     dmOpaque, nullptr);
   EXPECT_EQ(dst.GetPixel(0, 0), src.GetPixel(3, 5));
   EXPECT_EQ(dst.GetPixel(3, 3), src.GetPixel(4, 6));
@@ -398,20 +370,17 @@ TEST(Stretch, Failures) {
   struct Case {
     const char *Name;
     TBitmap32 *Dst;
-    TBitmap32 *Src;
     TRect SrcRect;
     const char *Message;
   };
   const std::vector<Case> cases = {
-      {"no destination", nullptr, &src, Rect(0, 0, 4, 4), "Destination bitmap is nil or empty"},
-      {"blank destination", &blank, &src, Rect(0, 0, 4, 4), "Destination bitmap is nil or empty"},
-      {"no source", &dst, nullptr, Rect(0, 0, 4, 4), "Source bitmap is nil or empty"},
-      {"rectangle outside", &dst, &src, Rect(1, 1, 5, 4), "Source rectangle is invalid"},
-      {"negative rectangle", &dst, &src, Rect(-1, 0, 2, 2), "Source rectangle is invalid"},
+      {"blank destination", &blank, Rect(0, 0, 4, 4), "Destination bitmap is nil or empty"},
+      {"rectangle outside", &dst, Rect(1, 1, 5, 4), "Source rectangle is invalid"},
+      {"negative rectangle", &dst, Rect(-1, 0, 2, 2), "Source rectangle is invalid"},
   };
   for (const Case &c : cases) {
     try {
-      TransferStretched(c.Dst, Rect(0, 0, 8, 8), Rect(0, 0, 8, 8), c.Src, c.SrcRect, sfLinear,
+      TransferStretched(*c.Dst, Rect(0, 0, 8, 8), Rect(0, 0, 8, 8), src, c.SrcRect, sfLinear,
                         dmOpaque, nullptr);
       ADD_FAILURE() << c.Name;
     } catch (const EBitmapTransferError &e) {
@@ -420,9 +389,9 @@ TEST(Stretch, Failures) {
   }
   // Quietly nothing: a blank source, an empty source rectangle.
   src.FillAll(clRed32);
-  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &blank, Rect(0, 0, 1, 1), sfLinear,
+  TransferStretched(dst, Rect(0, 0, 4, 4), dst.BoundsRect(), blank, Rect(0, 0, 1, 1), sfLinear,
                     dmOpaque, nullptr);
-  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, Rect(2, 2, 2, 4), sfLinear,
+  TransferStretched(dst, Rect(0, 0, 4, 4), dst.BoundsRect(), src, Rect(2, 2, 2, 4), sfLinear,
                     dmOpaque, nullptr);
   EXPECT_EQ(dst.GetPixel(1, 1), 0u);
 }
@@ -464,7 +433,7 @@ TEST(Stretch, DrawModes) {
   src.SetMasterAlpha(200);
   int calls = 0;
   reset();
-  TransferStretched(&dst, Rect(0, 0, 4, 4), dst.BoundsRect(), &src, src.BoundsRect(), sfNearest,
+  TransferStretched(dst, Rect(0, 0, 4, 4), dst.BoundsRect(), src, src.BoundsRect(), sfNearest,
                     dmCustom, [&](TColor32 F, TColor32 &B, TColor32 M) {
                       ++calls;
                       EXPECT_EQ(F, 0x80FF0000u);
@@ -552,11 +521,8 @@ std::vector<int> RefBlocks(int srcLen, int dstLen, int srcLo) {
 }
 
 TEST(DrawOntoAveraged, MatchesPlainBlockMeansOnRandomCases) {
-  uint32_t seed = 777;
-  auto next = [&](int lo, int hi) {
-    seed = seed * 1664525u + 1013904223u;
-    return lo + int((seed >> 8) % uint32_t(hi - lo + 1));
-  };
+  SeededRandom random(777);
+  auto next = [&](int lo, int hi) { return random.Between(lo, hi); };
   struct Case {
     int SrcW, SrcH;
     TRect SrcRect, DstRect;

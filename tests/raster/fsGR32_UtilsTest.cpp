@@ -32,7 +32,7 @@ struct FromValues : TBitmap32 {
 TEST(BitmapUtils, RotationsAndMirrors) {
   struct Case {
     const char *name;
-    void (*op)(TBitmap32 *);
+    void (*op)(TBitmap32 &);
     int32_t w, h;
     std::vector<TColor32> expected;
   } cases[] = {
@@ -48,44 +48,42 @@ TEST(BitmapUtils, RotationsAndMirrors) {
     Numbered b(3, 2);
     int changes = 0;
     b.OnChange = [&](TThreadPersistent &) { ++changes; };
-    c.op(&b);
+    c.op(b);
     EXPECT_EQ(b.Width(), c.w) << c.name;
     EXPECT_EQ(b.Height(), c.h) << c.name;
     EXPECT_EQ(Rows(b), c.expected) << c.name;
     EXPECT_EQ(changes, 1) << c.name;
-    c.op(nullptr); // a missing bitmap is left alone
     TBitmap32 blank;
-    c.op(&blank);
+    c.op(blank);
     EXPECT_TRUE(blank.IsBlank());
   }
   // Odd heights keep their middle row; square rotations stay in place.
   Numbered odd(2, 3);
-  MirrorVertical(&odd);
+  MirrorVertical(odd);
   EXPECT_EQ(Rows(odd), (std::vector<TColor32>{200, 201, 100, 101, 0, 1}));
   Numbered sq(2, 2);
-  Rotate90Right(&sq);
+  Rotate90Right(sq);
   EXPECT_EQ(Rows(sq), (std::vector<TColor32>{100, 0, 101, 1}));
-  Rotate90Left(&sq);
+  Rotate90Left(sq);
   EXPECT_EQ(Rows(sq), Rows(Numbered(2, 2)));
 }
 
 TEST(BitmapUtils, InvertAlphaKeepsColour) {
   FromValues b(2, 1, {0x00123456, 0xC0ABCDEF});
-  InvertAlpha(&b);
+  InvertAlpha(b);
   EXPECT_EQ(Rows(b), (std::vector<TColor32>{0xFF123456, 0x3FABCDEF}));
 }
 
 TEST(BitmapUtils, IsUniform) {
   TBitmap32 b;
-  EXPECT_TRUE(IsUniform(nullptr, 5));
   b.Resize(0, 4);
-  EXPECT_TRUE(IsUniform(&b, 5)) << "zero width";
+  EXPECT_TRUE(IsUniform(b, 5)) << "zero width";
   b.Resize(3, 5);
   b.FillAll(0x00FFFFFF);
-  EXPECT_TRUE(IsUniform(&b, 0x00FFFFFF));
-  EXPECT_FALSE(IsUniform(&b, 0x00000000)) << "transparent pixels compare their colour bits too";
+  EXPECT_TRUE(IsUniform(b, 0x00FFFFFF));
+  EXPECT_FALSE(IsUniform(b, 0x00000000)) << "transparent pixels compare their colour bits too";
   b.SetPixel(1, 2, 0x01FFFFFF);
-  EXPECT_FALSE(IsUniform(&b, 0x00FFFFFF)) << "a difference in the middle row";
+  EXPECT_FALSE(IsUniform(b, 0x00FFFFFF)) << "a difference in the middle row";
 }
 
 TEST(BitmapUtils, ShiftPixelsMovesTheLinearSequence) {
@@ -102,25 +100,25 @@ TEST(BitmapUtils, ShiftPixelsMovesTheLinearSequence) {
   };
   for (const Case &c : cases) {
     FromValues b(3, 2, {1, 2, 3, 4, 5, 6});
-    ShiftPixels(&b, c.dx, c.dy);
+    ShiftPixels(b, c.dx, c.dy);
     EXPECT_EQ(Rows(b), c.expected) << c.dx << "," << c.dy;
   }
 }
 
 TEST(BitmapUtils, WeightMaps) {
   FromValues b(5, 1, {0xFF000000, 0x80FFFFFF, 0x01000000, 0x03000000, 0x00FFFFFF});
-  AlphaToWeights(&b, 1.0f);
+  AlphaToWeights(b, 1.0f);
   EXPECT_EQ(Rows(b), (std::vector<TColor32>{65280, 32768, 256, 768, 0}));
   // Halves round to even: 1/512 * 1 * 256 = 0.5 -> 0, * 3 = 1.5 -> 2.
   FromValues h(2, 1, {0x01000000, 0x03000000});
-  AlphaToWeights(&h, 1.0f / 512.0f);
+  AlphaToWeights(h, 1.0f / 512.0f);
   EXPECT_EQ(Rows(h), (std::vector<TColor32>{0, 2}));
   FromValues n(1, 1, {0xFF000000});
-  AlphaToWeights(&n, -1.0f);
+  AlphaToWeights(n, -1.0f);
   EXPECT_EQ(Rows(n), (std::vector<TColor32>{0})) << "negative factors give no weight";
 
   FromValues w(5, 1, {200, 256, 32768, 65280, 100000});
-  WeightsToColor(&w, 0x12ABCDEF);
+  WeightsToColor(w, 0x12ABCDEF);
   EXPECT_EQ(Rows(w), (std::vector<TColor32>{200, 0x01ABCDEF, 0x80ABCDEF, 0xFFABCDEF, 0xFFABCDEF}));
 }
 
@@ -141,7 +139,7 @@ TEST(BitmapUtils, BoxBlurPassAveragesAcrossRowEnds) {
       const FromValues src(tall ? 1 : 5, tall ? 5 : 1, {10, 20, 30, 40, 50});
       TBitmap32 dst;
       dst.Resize(5, 1);
-      BoxBlurPass(&src, &dst, c.offset, c.window);
+      BoxBlurPass(src, dst, c.offset, c.window);
       EXPECT_EQ(Rows(dst), c.expected) << c.offset << "/" << c.window;
     }
   }
@@ -149,11 +147,11 @@ TEST(BitmapUtils, BoxBlurPassAveragesAcrossRowEnds) {
   const FromValues src(5, 1, {10, 20, 30, 40, 50});
   TBitmap32 dst;
   dst.Resize(5, 1);
-  BoxBlurPass(&src, &dst, 1, 6);
+  BoxBlurPass(src, dst, 1, 6);
   EXPECT_EQ(Rows(dst), std::vector<TColor32>(5, 0));
   TBitmap32 other;
   other.Resize(2, 2);
-  BoxBlurPass(&src, &other, 1, 3);
+  BoxBlurPass(src, other, 1, 3);
   EXPECT_EQ(Rows(other), std::vector<TColor32>(4, 0));
 }
 
@@ -198,7 +196,7 @@ TEST(BitmapUtils, BlursFollowTheirPasses) {
   // Smooth, radius 2: window 3, offsets 1 and 1.
   {
     FromValues b(w, h, weights);
-    BlurSmooth(&b, 2.0f);
+    BlurSmooth(b, 2.0f);
     auto v = weights;
     for (int i = 0; i < 2; ++i)
       v = NaivePass(NaivePass(v, 1, 3), 1, 3);
@@ -211,7 +209,7 @@ TEST(BitmapUtils, BlursFollowTheirPasses) {
   // Smooth, radius 4: window 4, offsets 2 and 1.
   {
     FromValues b(w, h, weights);
-    BlurSmooth(&b, 4.0f);
+    BlurSmooth(b, 4.0f);
     auto v = weights;
     for (int i = 0; i < 2; ++i)
       v = NaivePass(NaivePass(v, 2, 4), 1, 4);
@@ -223,7 +221,7 @@ TEST(BitmapUtils, BlursFollowTheirPasses) {
   // Fast, radius 4: window 5, offset 2.
   {
     FromValues b(w, h, weights);
-    BlurFast(&b, 4.0f);
+    BlurFast(b, 4.0f);
     auto v = NaivePass(weights, 2, 5);
     v = NaiveTranspose(v, w, h);
     v = NaivePass(v, 2, 5);
@@ -232,19 +230,37 @@ TEST(BitmapUtils, BlursFollowTheirPasses) {
   // Radii that round below 2 do nothing.
   for (float r : {1.4f, 0.5f, 0.0f, -3.0f}) {
     FromValues b(w, h, weights);
-    BlurSmooth(&b, r);
-    BlurFast(&b, r);
+    BlurSmooth(b, r);
+    BlurFast(b, r);
     EXPECT_EQ(Rows(b), weights) << r;
   }
+}
+
+// Source and destination may be one bitmap: a pass then still reads the
+// sequence as it was, a transpose leaves it alone.
+TEST(BitmapUtils, TransposeAndPassOntoTheSameBitmap) {
+  const Numbered src(3, 2);
+  TBitmap32 dst;
+  dst.Resize(2, 3);
+  Transpose(src, dst);
+  EXPECT_EQ(Rows(dst), (std::vector<TColor32>{0, 100, 1, 101, 2, 102}));
+  Numbered same(3, 2);
+  Transpose(same, same);
+  EXPECT_EQ(Rows(same), Rows(src));
+
+  const std::vector<TColor32> values = {10, 50, 0, 90, 20};
+  FromValues inPlace(5, 1, values);
+  BoxBlurPass(inPlace, inPlace, 1, 3);
+  EXPECT_EQ(Rows(inPlace), NaivePass(values, 1, 3));
 }
 
 TEST(BitmapUtils, MergeUnderNeedsEqualPixelCounts) {
   FromValues b(2, 1, {0x80FF0000, 0x00123456});
   const FromValues under(1, 2, {0xFF0000FF, 0x80ABCDEF});
-  MergeUnder(&b, &under, 255);
+  MergeUnder(b, under, 255);
   EXPECT_EQ(Rows(b), (std::vector<TColor32>{0xFF7F007F, 0x80ABCDEF}));
   const FromValues small(1, 1, {0xFFFFFFFF});
-  MergeUnder(&b, &small, 255);
+  MergeUnder(b, small, 255);
   EXPECT_EQ(Rows(b), (std::vector<TColor32>{0xFF7F007F, 0x80ABCDEF}));
 }
 

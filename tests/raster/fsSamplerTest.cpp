@@ -1,6 +1,8 @@
 #include "raster/fsSampler.h"
 #include "raster/fsTransform.h"
 
+#include "support/SeededRandom.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +10,8 @@
 #include <vector>
 
 namespace {
+
+using testsupport::SeededRandom;
 
 TFloatPoint Apply(const TfsAffineTransform &t, float x, float y) {
   TFloatPoint p;
@@ -263,19 +267,15 @@ TEST(MapSampler, SpansMatchPerPixelSampling) {
 // the n x n samples averaged per lane. Random sources, transforms and spans
 // reaching past the source on any side.
 TEST(MapSampler, SpansMatchTheSteppedLatticeExactly) {
-  uint32_t seed = 99;
-  auto next = [&] {
-    seed = seed * 1664525u + 1013904223u;
-    return seed >> 8;
-  };
-  auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * (next() % 100000) / 1e5; };
+  SeededRandom random(99);
+  auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * random.Below(100000) / 1e5; };
   for (int n = 0; n < 36; ++n) {
     TBitmap32 src;
-    const int w = 2 + int(next() % 60), h = 2 + int(next() % 50);
+    const int w = 2 + int(random.Below(60)), h = 2 + int(random.Below(50));
     src.SetSize(w, h);
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
-        src.SetPixel(x, y, next() * 2654435761u);
+        src.SetPixel(x, y, random.Next() * 2654435761u);
     src.SetOuterColor(n % 3 == 0 ? 0 : 0x40FF8000);
     TfsAffineTransform t;
     t.Rotate(w / 2.0, h / 2.0, uniform(-180, 180));
@@ -290,8 +290,8 @@ TEST(MapSampler, SpansMatchTheSteppedLatticeExactly) {
     s.SetSource(&src);
     s.SetTransform(&t);
     for (int k = 0; k < 6; ++k) {
-      const int x0 = int(next() % 90) - 30, y = int(next() % 100) - 20;
-      const int count = k == 0 ? 1 : 1 + int(next() % 150);
+      const int x0 = int(random.Below(90)) - 30, y = int(random.Below(100)) - 20;
+      const int count = k == 0 ? 1 : 1 + int(random.Below(150));
       s.GetSpan(x0, y, count);
       std::vector<int> sums(size_t(count) * 4, 0);
       for (int j = 0; j < factor; ++j)
@@ -305,8 +305,10 @@ TEST(MapSampler, SpansMatchTheSteppedLatticeExactly) {
           const int64_t steps = std::max(count - 1, 1);
           const int64_t du = std::llrint(u1 * 256) - U0, dv = std::llrint(v1 * 256) - V0;
           for (int p = 0; p < count; ++p) {
-            const int64_t U = U0 + du / steps * p + (du < 0 ? -1 : 1) * (std::abs(du % steps) * p / steps);
-            const int64_t V = V0 + dv / steps * p + (dv < 0 ? -1 : 1) * (std::abs(dv % steps) * p / steps);
+            const int64_t U =
+                U0 + du / steps * p + (du < 0 ? -1 : 1) * (std::abs(du % steps) * p / steps);
+            const int64_t V =
+                V0 + dv / steps * p + (dv < 0 ? -1 : 1) * (std::abs(dv % steps) * p / steps);
             const TColor32 c = Reference(src, U, V);
             for (int l = 0; l < 4; ++l)
               sums[size_t(p) * 4 + l] += (c >> (8 * l)) & 255;
@@ -342,10 +344,10 @@ TEST(MapSampler, DrawMergesTheBoundingBoxSpans) {
   };
   TBitmap32 src;
   src.SetSize(37, 29);
-  uint32_t seed = 5;
+  SeededRandom random(5);
   for (int y = 0; y < 29; ++y)
     for (int x = 0; x < 37; ++x)
-      src.SetPixel(x, y, seed = seed * 1664525u + 1013904223u);
+      src.SetPixel(x, y, random.Word());
   for (const Case &c : cases) {
     src.SetOuterColor(c.Outer);
     TfsAffineTransform t;
