@@ -13,10 +13,10 @@
 namespace {
 
 using fsStretchKernels::BlockMeans16;
+using fsStretchKernels::PlainBlockMeans;
 using fsStretchKernels::ColumnSums16;
 using fsStretchKernels::HorizontalPass;
 using fsStretchKernels::PowerOfTwo;
-using fsStretchKernels::TBlockDivider;
 using fsStretchKernels::THorizontalWindows;
 using fsStretchKernels::TWindows;
 using fsStretchKernels::VerticalPass;
@@ -136,27 +136,6 @@ std::vector<int32_t> DraftBlocks(int32_t DstLen, int32_t SrcLo, int32_t SrcHi, i
   return b;
 }
 
-// The block means of one destination row: Sums holds the column sums of the
-// row's source block from source column C0 on, four lanes each.
-void BlockMeans(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0, const uint32_t *Sums,
-                uint64_t BlockHeight) {
-  TBlockDivider d0, d1;
-  for (int32_t x = 0; x < Count; ++x) {
-    uint64_t acc[4] = {0, 0, 0, 0};
-    for (int32_t sx = Cols[x]; sx < Cols[x + 1]; ++sx)
-      for (int l = 0; l < 4; ++l)
-        acc[l] += Sums[static_cast<size_t>(sx - C0) * 4 + l];
-    // The exact truncated mean: a uniform block keeps its colour.
-    const uint64_t n = BlockHeight * static_cast<uint64_t>(Cols[x + 1] - Cols[x]);
-    if (d0.N() != n) {
-      std::swap(d0, d1);
-      if (d0.N() != n)
-        d0 = TBlockDivider(n);
-    }
-    Out[x] = d0(acc[0]) | d0(acc[1]) << 8 | d0(acc[2]) << 16 | d0(acc[3]) << 24;
-  }
-}
-
 // One destination row of block means: source rows RowLo..RowHi - 1, the
 // blocks between Cols[x] and Cols[x + 1] (Count + 1 entries).
 class TBlockAverager {
@@ -189,7 +168,7 @@ public:
       for (size_t k = 0; k < FLanes; ++k)
         s[k] += src[k];
     }
-    BlockMeans(Out, FCols, FCount, c0, FSums.data(), static_cast<uint64_t>(h));
+    PlainBlockMeans(Out, FCols, FCount, c0, FSums.data(), static_cast<uint64_t>(h));
   }
 
 private:

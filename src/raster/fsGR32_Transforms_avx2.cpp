@@ -295,20 +295,7 @@ void BlockMeans16(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
 void BlockMeans16(TColor32 *Out, const int32_t *Cols, int32_t Count, int32_t C0,
                   const uint16_t *Sums, uint64_t BlockHeight, int32_t) {
   // The exact truncated means, which is what the shortcuts above give.
-  TBlockDivider d0, d1;
-  for (int32_t x = 0; x < Count; ++x) {
-    uint64_t acc[4] = {0, 0, 0, 0};
-    for (int32_t sx = Cols[x]; sx < Cols[x + 1]; ++sx)
-      for (int l = 0; l < 4; ++l)
-        acc[l] += Sums[static_cast<size_t>(sx - C0) * 4 + l];
-    const uint64_t n = BlockHeight * static_cast<uint64_t>(Cols[x + 1] - Cols[x]);
-    if (d0.N() != n) {
-      std::swap(d0, d1);
-      if (d0.N() != n)
-        d0 = TBlockDivider(n);
-    }
-    Out[x] = d0(acc[0]) | d0(acc[1]) << 8 | d0(acc[2]) << 16 | d0(acc[3]) << 24;
-  }
+  PlainBlockMeans(Out, Cols, Count, C0, Sums, BlockHeight);
 }
 
 #endif
