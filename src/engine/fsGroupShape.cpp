@@ -1,0 +1,5 @@
+#include "engine/fsGroupShape.h"
+
+TfsGroupShape::TfsGroupShape() {
+  SetGrouped(true);
+}
