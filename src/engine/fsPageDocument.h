@@ -41,6 +41,10 @@ public:
   virtual void PageBecameDefault(TfsPage &page) = 0;
   // After the page's geometry changed (the view follows the current page).
   virtual void PageGeometryChanged(TfsPage &page) = 0;
+  // Commands filed inside this bracket are dropped: placing a page in the
+  // view is no change of the page that undo should see.
+  virtual void BeginUnrecorded() = 0;
+  virtual void EndUnrecorded() = 0;
   // OnPageChanged.
   virtual void PageChanged(TfsPage &page) = 0;
   // Thumbnails: size and the colour around the page.

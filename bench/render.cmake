@@ -1,0 +1,1 @@
+tallisyn_bench(render LIBS tallisyn_engine)

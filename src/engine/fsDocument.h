@@ -1,0 +1,363 @@
+#pragma once
+
+#include "engine/fsCommand.h"
+#include "engine/fsHost.h"
+#include "engine/fsPage.h"
+#include "engine/fsPageDocument.h"
+#include "persist/fsBitmapResource.h"
+#include "persist/nvStorage.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TXmlNode;
+// Held through a pointer: its header names font styles as fsShape.h does.
+class TfsFontManager;
+
+enum TfsViewerModeType : uint8_t { vmBrowse, vmEdit, vmTextSelect, vmZoom, vmSlideshow };
+enum TPrintQualityType : uint8_t { pqLow, pqMedium, pqHigh, pqDevice };
+enum TfsHandlePainterType : uint8_t { hpStippleHandle, hpW2K3Handle, hpCustomHandle };
+enum TfsHZScrollingType : uint8_t { hzsNoScroll, hzsAlways, hzsWhenMouseDown };
+enum TMultiSelectMethodType : uint8_t { msmCtrl, msmSimple };
+enum TfsDocPerformanceType : uint8_t { dpMemoryOverSpeed, dpSpeedOverMemory };
+enum TRulerUnit : uint8_t { ruMilli, ruCenti, ruInch, ruPixel };
+enum TfsProgressType : uint8_t { ptLoad, ptSave, ptPrint, ptWizard };
+
+// The engine's document: pages, the current page, default page settings,
+// selection and focus, arrangement and grouping, undo recording, the archive
+// it is stored in and the events the application follows it by. The window
+// that shows it is reached through the host given at creation (none for a
+// document without a window).
+class TfsDocument : public TfsPageDocument {
+public:
+  using TNotifyEvent = std::function<void(TfsDocument &Sender)>;
+  using TNotifyShapeEvent = std::function<void(TfsDocument &Sender, TfsShape *Shape)>;
+  using TNotifyPageEvent = std::function<void(TfsDocument &Sender, TfsPage *Page)>;
+  using TfsLoadErrorEvent =
+      std::function<void(TfsDocument &Sender, TfsShape *Shape, const std::string &Message)>;
+  using TfsShapeFilingEvent =
+      std::function<void(TfsDocument &Sender, TfsShape &Shape, TXmlNode &Node)>;
+  using TfsPaintEvent = std::function<void(TfsDocument &Sender, TBitmap32 &Bitmap,
+                                           const TDeviceContext &Context, const TRect &PageRect)>;
+  using TfsProgressEvent = std::function<void(TfsDocument &Sender, TfsProgressType Type,
+                                              int64_t Count, int64_t Total, int Percent)>;
+
+  static constexpr int MaxPageCount = 25;
+  // Undo keeps no more than this many bytes of commands.
+  static constexpr int64_t UndoBudget = 10 * 1024 * 1024;
+
+  explicit TfsDocument(TfsDocumentHost *host = nullptr);
+  ~TfsDocument() override;
+  TfsDocument(const TfsDocument &) = delete;
+  TfsDocument &operator=(const TfsDocument &) = delete;
+
+  TfsDocumentHost *Host() const { return FHost; }
+
+  // ---- pages ------------------------------------------------------------
+  int PageCount() const { return static_cast<int>(FPages.size()); }
+  // "Invalid page count" outside 0..25.
+  void SetPageCount(int count);
+  TfsPage *GetPage(int index) const;
+  TfsPage *CurrentPage() const { return GetPage(FCurrentPageIndex); }
+  int IndexOfPage(const TfsPage *page) const;
+  int AddPage(std::unique_ptr<TfsPage> page = nullptr);
+  void DeletePage(int index);
+  int CurrentPageIndex() const { return FCurrentPageIndex; }
+  void SetCurrentPageIndex(int index);
+  float PageWidth() const;
+  float PageHeight() const;
+  void SetPageWidth(float value);
+  void SetPageHeight(float value);
+  virtual void ClearPages();
+  virtual void New();
+
+  // ---- default page settings -------------------------------------------
+  const TfsPageDefaults &PageDefaults() const override { return FDefaults; }
+  void SetDefaultMarginLeft(float value);
+  void SetDefaultMarginTop(float value);
+  void SetDefaultMarginRight(float value);
+  void SetDefaultMarginBottom(float value);
+  void SetDefaultGridSize(float value);
+  void SetDefaultGridColor(TColor value);
+  void SetDefaultPageColor(TColor value);
+  void SetDefaultBackgroundTiled(bool value);
+  void SetDefaultPageWidth(float value);
+  void SetDefaultPageHeight(float value);
+  TfsBitmapResource &DefaultBackground() override { return *FDefaultBackground; }
+  bool ShowMargins() const override { return FShowMargins; }
+  void SetShowMargins(bool value);
+  TfsHelperMethodType HelperMethod() const override { return FHelperMethod; }
+  void SetHelperMethod(TfsHelperMethodType value);
+  TfsViewStyleType ViewStyle() const override { return FViewStyle; }
+  void SetViewStyle(TfsViewStyleType value);
+  int32_t ThumbnailWidth() const override { return FThumbnailWidth; }
+  int32_t ThumbnailHeight() const override { return FThumbnailHeight; }
+  void SetThumbnailWidth(int32_t value);
+  void SetThumbnailHeight(int32_t value);
+  TColor Color() const override { return FColor; }
+  void SetColor(TColor value) { FColor = value; }
+
+  // ---- shapes of the current page ----------------------------------------
+  int ShapeCount() const;
+  TfsShape *GetShape(int index) const;
+  int AddShape(std::unique_ptr<TfsShape> shape);
+  void InsertShape(int index, std::unique_ptr<TfsShape> shape);
+  void DeleteShape(int index);
+  std::unique_ptr<TfsShape> ExtractShape(TfsShape *shape);
+  int RemoveShape(TfsShape *shape);
+  void ExchangeShapes(int i, int j);
+
+  // ---- selection and focus ---------------------------------------------
+  int SelectedCount() const;
+  TfsShape *GetSelected(int n) const;
+  virtual bool HasSelection() const;
+  void ClearSelection();
+  void ToggleSelection(TfsShape &shape);
+  void SelectInRect(const TRect &screenRect);
+  TfsShape *FocusShape() const;
+  void SetFocusShape(TfsShape *shape);
+  void DeleteSelection();
+
+  // ---- arrangement ------------------------------------------------------
+  void AlignLefts();
+  void AlignRights();
+  void AlignTops();
+  void AlignBottoms();
+  void CentreHorizontally();
+  void CentreVertically();
+  void BringForward();
+  void SendBackward();
+  void BringToFront();
+  void SendToBack();
+  void GroupSelection();
+  void UngroupSelection();
+
+  // ---- modes and flags ----------------------------------------------------
+  TfsViewerModeType Mode() const { return FMode; }
+  void SetMode(TfsViewerModeType value);
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool value);
+  bool Modified() const { return FModified; }
+  void SetModified(bool value);
+  int64_t LastModification() const { return FLastModification; }
+  TStretchFilter Quality() const { return FQuality; }
+  void SetQuality(TStretchFilter value);
+  bool ShowHints() const override { return FShowHint; }
+  void SetShowHint(bool value) { FShowHint = value; }
+  float StepAngle() const { return FStepAngle; }
+  void SetStepAngle(float value) { FStepAngle = value; }
+  bool SnapToGrid() const { return FSnapToGrid; }
+  void SetSnapToGrid(bool value) { FSnapToGrid = value; }
+  bool StoreThumbnails() const { return FStoreThumbnails; }
+  void SetStoreThumbnails(bool value) { FStoreThumbnails = value; }
+  bool FontEmbedding() const { return FFontEmbedding; }
+  void SetFontEmbedding(bool value) { FFontEmbedding = value; }
+  bool AutoPageUpdate() const { return FAutoPageUpdate; }
+  void SetAutoPageUpdate(bool value) { FAutoPageUpdate = value; }
+  int32_t PageUpdateInterval() const { return FPageUpdateInterval; }
+  void SetPageUpdateInterval(int32_t value) { FPageUpdateInterval = value; }
+  TfsDocPerformanceType Performance() const { return FPerformance; }
+  void SetPerformance(TfsDocPerformanceType value) { FPerformance = value; }
+  TDeviceType Device() const { return FDevice; }
+  void SetDevice(TDeviceType value) { FDevice = value; }
+  TColor HandleColor() const { return FHandleColor; }
+  TColor HandleEdgeColor() const { return FHandleEdgeColor; }
+  float RenderDpm() const { return FRenderDpm; }
+  void SetRenderDpm(float value) { FRenderDpm = value; }
+  float ZoomPercent() const { return FZoomPercent; }
+  float WindowLeft() const { return FWindowLeft; }
+  float WindowTop() const { return FWindowTop; }
+  // Screen pixels per mm of the view.
+  float ViewScale() const { return FViewScale; }
+  void SetViewMapping(const TfsViewMapping &mapping);
+  std::string Version() const { return "2.7.1"; }
+
+  // ---- notification brackets ---------------------------------------------
+  virtual void BeginUpdate();
+  virtual void EndUpdate();
+  int32_t UpdateCount() const { return FUpdate.Count(); }
+  // Working bracket: user-level operations refuse to start inside it.
+  void BeginWork(int16_t cursor);
+  void EndWork();
+  bool IsWorking() const { return FWorking > 0; }
+  // "Threading error (working already)" while working.
+  void CheckNotWorking() const;
+  void BeginPrinting();
+  void EndPrinting();
+  bool IsPrinting() const { return FPrinting > 0; }
+  bool IsLoading() const override { return FLoading > 0; }
+  void BeginLoading() { ++FLoading; }
+  void EndLoading() { --FLoading; }
+
+  // ---- undo recording -----------------------------------------------------
+  bool UndoEnabled() const; // the setting, False while suspended
+  void SetUndoEnabled(bool value);
+  void SuspendUndo() { ++FUndoSuspended; }
+  void ResumeUndo() {
+    if (FUndoSuspended > 0)
+      --FUndoSuspended;
+  }
+  void BeginUndoGroup() override;
+  void EndUndoGroup() override;
+  void MarkMergeNext() { FMergeNext = true; }
+  void AddUndo(std::unique_ptr<TfsCommand> command);
+  void AddRedo(std::unique_ptr<TfsCommand> command);
+  void ClearUndo();
+  int UndoCount() const { return static_cast<int>(FUndo.size()); }
+  int RedoCount() const { return static_cast<int>(FRedo.size()); }
+  const TfsCommand *UndoCommand(int i) const { return FUndo.at(static_cast<size_t>(i)).get(); }
+  const TfsCommand *RedoCommand(int i) const { return FRedo.at(static_cast<size_t>(i)).get(); }
+  int64_t UndoSize() const { return FUndoSize; }
+  // Undo and Redo run their commands in these brackets (the stacks'
+  // loops come with the undo commands).
+  bool IsUndoing() const { return FUndoing; }
+  bool IsRedoing() const { return FRedoing; }
+
+  // ---- the rest ------------------------------------------------------------
+  TnvStorage *Storage() override { return FArchive.get(); }
+  TnvStorage &Archive() { return *FArchive; }
+  TfsFontManager &FontManager() { return *FFontManager; }
+  // The 50 ms animation tick (the host's timer calls it).
+  void AnimationTick();
+  void TimerTick(TfsTimer timer);
+  void Repaint();
+
+  // ---- TfsShapeDocument / TfsPageDocument ----------------------------------
+  int32_t NewShapeID() override { return ++FNextShapeID; }
+  bool IsRecordingUndo() const override;
+  void FileCommand(std::unique_ptr<TfsCommand> command) override;
+  void ShapeChanged(TfsShape &shape) override;
+  void SelectionChanged(TfsShape &shape) override;
+  void ShapeDestroying(TfsShape &shape) override;
+  void ShapeLoadError(TfsShape &shape, const std::string &message) override;
+  void ShapeFiled(TfsShape &shape, TXmlNode &node, bool saving) override;
+  void SetDocumentModified() override { SetModified(true); }
+  void CloseEdit(TfsShape &shape) override;
+  void InvalidateScreen(const TRect &screenRect) override;
+  TfsViewMapping ViewMapping() const override;
+  void ShowBusy() override;
+  int PageNumber(const TfsPage &page) const override;
+  void ReadPage(TfsPage &page) override;
+  void PageBecameDefault(TfsPage &page) override;
+  void PageGeometryChanged(TfsPage &page) override;
+  void BeginUnrecorded() override { ++FUnrecorded; }
+  void EndUnrecorded() override {
+    if (FUnrecorded > 0)
+      --FUnrecorded;
+  }
+  void PageChanged(TfsPage &page) override;
+  void PaintBackground(TBitmap32 &bitmap, const TDeviceContext &context,
+                       const TRect &pageRect) override;
+  void PaintForeground(TBitmap32 &bitmap, const TDeviceContext &context,
+                       const TRect &pageRect) override;
+  void RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRect &rect,
+                          float maxDpm) override;
+  // Reads the XML of a page not read yet (the archive layout fills it in).
+  std::function<void(TfsDocument &Sender, TfsPage &Page)> OnReadPage;
+
+  // ---- events --------------------------------------------------------------
+  TNotifyEvent OnAnimate;
+  TNotifyEvent OnDocumentChanged;
+  TNotifyShapeEvent OnFocusShape;
+  TfsLoadErrorEvent OnLoadError;
+  TNotifyPageEvent OnPageChanged;
+  TfsPaintEvent OnPaintBackground;
+  TfsPaintEvent OnPaintForeground;
+  TfsProgressEvent OnProgress;
+  TNotifyEvent OnSelectionChanged;
+  TNotifyShapeEvent OnShapeChanged;
+  TNotifyShapeEvent OnShapeDestroy;
+  TNotifyShapeEvent OnShapeEditClosed;
+  TNotifyShapeEvent OnShapeInsertClosed;
+  TfsShapeFilingEvent OnShapeLoadAdditionalInfo;
+  TfsShapeFilingEvent OnShapeSaveAdditionalInfo;
+  TNotifyEvent OnShapeListChanged;
+  TNotifyEvent OnUpdateScrollPosition;
+
+protected:
+  virtual void InitDefaults();
+  // The scroll range follows the current page (the view fills it in).
+  virtual void UpdateScrollRange() {}
+  // The brackets the undo and redo loops run their commands in: while
+  // undoing, recorded commands go to the redo stack; while redoing, filing
+  // keeps the redo stack.
+  void SetUndoing(bool value) { FUndoing = value; }
+  void SetRedoing(bool value) { FRedoing = value; }
+
+private:
+  void DefaultsChanged(bool thumbnails);
+  // The current page was set: hook it, show it, announce it.
+  void EnterCurrentPage();
+  void LeaveCurrentPage();
+  bool IsReferenced(const TfsShape *reference, const TfsShape &shape) const;
+  void ShapeListChanged();
+  void MoveSelected(const std::function<void(TfsShape &, const TFloatRect &)> &move);
+  void RenumberPageEntries(int index);
+
+  TfsDocumentHost *FHost;
+  std::vector<std::unique_ptr<TfsPage>> FPages;
+  int FCurrentPageIndex = -1;
+  std::unique_ptr<TnvStorage> FArchive;
+  std::unique_ptr<TfsBitmapResource> FDefaultBackground;
+  std::shared_ptr<TfsFontManager> FFontManager;
+  TfsPageDefaults FDefaults;
+
+  std::deque<std::unique_ptr<TfsCommand>> FUndo;
+  std::vector<std::unique_ptr<TfsCommand>> FRedo;
+  int64_t FUndoSize = 0;
+  int FUndoGroupDepth = 0;
+  bool FGroupHasHead = false;
+  int FUndoSuspended = 0;
+  bool FUndoEnabled = true;
+  bool FUndoing = false;
+  bool FRedoing = false;
+  bool FMergeNext = false;
+  int FUnrecorded = 0;
+
+  TUpdateCounter FUpdate;
+  bool FPendingShapeChanged = false;
+  bool FPendingSelectionChanged = false;
+  bool FPendingFocus = false;
+  int FWorking = 0;
+  int FPrinting = 0;
+  int FLoading = 0;
+  bool FInAnimation = false;
+
+  TfsShape *FFocusShape = nullptr;
+  TfsShape *FEditShape = nullptr;
+  TfsShape *FDragShape = nullptr;
+  TfsShape *FInsertShape = nullptr;
+  int32_t FNextShapeID = 0;
+  int64_t FLastModification = 0;
+
+  bool FAutoPageUpdate = false;
+  TColor FColor = 0xFFFFFF;
+  TDeviceType FDevice = dtScreen;
+  bool FFontEmbedding = false;
+  TColor FHandleColor = 0xFFFFFF;
+  TColor FHandleEdgeColor = 0;
+  TfsHelperMethodType FHelperMethod = hmNone;
+  TfsViewerModeType FMode = vmEdit;
+  bool FModified = false;
+  int32_t FPageUpdateInterval = 2000;
+  TfsDocPerformanceType FPerformance = dpMemoryOverSpeed;
+  TStretchFilter FQuality = sfLinear;
+  bool FReadOnly = false;
+  float FRenderDpm = Dpm150;
+  bool FShowHint = false;
+  bool FShowMargins = true;
+  bool FSnapToGrid = false;
+  float FStepAngle = 0;
+  bool FStoreThumbnails = true;
+  int32_t FThumbnailWidth = 80;
+  int32_t FThumbnailHeight = 60;
+  TfsViewStyleType FViewStyle = vsPrintLayout;
+  float FZoomPercent = 100;
+  float FWindowLeft = 0;
+  float FWindowTop = 0;
+  float FViewScale = Dpm150;
+};
