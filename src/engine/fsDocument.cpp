@@ -1,6 +1,5 @@
 #include "engine/fsDocument.h"
 
-#include "engine/fsDocumentFonts.h"
 #include "persist/fsResourceThread.h"
 #include "raster/fsGR32_Transforms.h"
 
@@ -51,21 +50,6 @@ public:
   ~TSuspendUndoScope() { FDocument.ResumeUndo(); }
   TSuspendUndoScope(const TSuspendUndoScope &) = delete;
   TSuspendUndoScope &operator=(const TSuspendUndoScope &) = delete;
-
-private:
-  TfsDocument &FDocument;
-};
-
-// Commands of a scope dropped altogether (also those an undo would send to
-// the redo stack): for content that is going away for good.
-class TUnrecordedScope {
-public:
-  explicit TUnrecordedScope(TfsDocument &document) : FDocument(document) {
-    FDocument.BeginUnrecorded();
-  }
-  ~TUnrecordedScope() { FDocument.EndUnrecorded(); }
-  TUnrecordedScope(const TUnrecordedScope &) = delete;
-  TUnrecordedScope &operator=(const TUnrecordedScope &) = delete;
 
 private:
   TfsDocument &FDocument;
@@ -142,7 +126,7 @@ bool RegionTouchesRect(const TfsShape::TScreenRegion &region, const TRect &rect)
 TfsDocument::TfsDocument(TfsDocumentHost *host)
     : FHost(host), FArchive(std::make_unique<TnvStorage>()),
       FDefaultBackground(std::make_unique<TfsBitmapResource>()),
-      FFontManager(NewDocumentFontManager()) {
+      FFontManager(std::make_unique<TfsFontManager>()) {
   FDefaultBackground->SetDocument(this);
   FDefaultBackground->OnBitmapChange = [this](TfsResource &) { DefaultsChanged(true); };
   if (FHost)
@@ -244,7 +228,7 @@ void TfsDocument::DeletePage(int index) {
   RenumberPageEntries(index);
   {
     // Records of the page's shapes could never be executed again.
-    TUnrecordedScope unrecorded(*this);
+    TfsUnrecordedScope unrecorded(this);
     page->ClearShapes();
   }
   ShapeDestroying(*page);
@@ -329,7 +313,7 @@ void TfsDocument::ClearPages() {
   {
     // The stacks are emptied below: recording the removals would only cost
     // the snapshots.
-    TUnrecordedScope unrecorded(*this);
+    TfsUnrecordedScope unrecorded(this);
     for (auto &page : FPages) {
       page->ClearShapes();
       ShapeDestroying(*page);

@@ -6,6 +6,7 @@
 #include "engine/fsPageDocument.h"
 #include "persist/fsBitmapResource.h"
 #include "persist/nvStorage.h"
+#include "text/fsTruetypeFonts.h"
 
 #include <cstdint>
 #include <deque>
@@ -16,7 +17,6 @@
 
 class TXmlNode;
 // Held through a pointer: its header names font styles as fsShape.h does.
-class TfsFontManager;
 
 enum TfsViewerModeType : uint8_t { vmBrowse, vmEdit, vmTextSelect, vmZoom, vmSlideshow };
 enum TPrintQualityType : uint8_t { pqLow, pqMedium, pqHigh, pqDevice };
@@ -303,7 +303,7 @@ private:
   int FCurrentPageIndex = -1;
   std::unique_ptr<TnvStorage> FArchive;
   std::unique_ptr<TfsBitmapResource> FDefaultBackground;
-  std::shared_ptr<TfsFontManager> FFontManager;
+  std::unique_ptr<TfsFontManager> FFontManager;
   TfsPageDefaults FDefaults;
 
   std::deque<std::unique_ptr<TfsCommand>> FUndo;

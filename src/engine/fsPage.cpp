@@ -115,25 +115,6 @@ void StippleFrame(TBitmap32 &b, int32_t x1, int32_t y1, int32_t x2, int32_t y2) 
   b.Changed();
 }
 
-// Commands filed meanwhile are dropped (a page without a document files
-// none anyway).
-class TUnrecorded {
-public:
-  explicit TUnrecorded(TfsPageDocument *document) : FDocument(document) {
-    if (FDocument)
-      FDocument->BeginUnrecorded();
-  }
-  ~TUnrecorded() {
-    if (FDocument)
-      FDocument->EndUnrecorded();
-  }
-  TUnrecorded(const TUnrecorded &) = delete;
-  TUnrecorded &operator=(const TUnrecorded &) = delete;
-
-private:
-  TfsPageDocument *FDocument;
-};
-
 } // namespace
 
 TfsPage::TfsPage() : FBackground(std::make_unique<TfsBitmapResource>()) {
@@ -308,7 +289,7 @@ void TfsPage::EnsureLoaded() {
 void TfsPage::SetPagePosition(float left, float top) {
   if (left == DocLeft() && top == DocTop())
     return;
-  TUnrecorded unrecorded(FPageDocument);
+  TfsUnrecordedScope unrecorded(FPageDocument);
   SetDocPosition(left, top);
 }
 
@@ -580,7 +561,7 @@ void TfsPage::LoadFromXml(const TXmlNode *node) {
   FIsDefaultPage = node->LoadBool("IsDefaultPage", true);
   if (!FIsDefaultPage) {
     // As for the shape keys: reading a page is no step to take back.
-    TUnrecorded unrecorded(FPageDocument);
+    TfsUnrecordedScope unrecorded(FPageDocument);
     FMarginLeft = node->LoadFloat("MarginLeft", 0.0f);
     FMarginTop = node->LoadFloat("MarginTop", 0.0f);
     FMarginRight = node->LoadFloat("MarginRight", 0.0f);

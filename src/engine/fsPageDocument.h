@@ -61,3 +61,23 @@ public:
   virtual void RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRect &rect,
                                   float maxDpm) = 0;
 };
+
+// Commands filed while it lives are dropped (none are filed without a
+// document anyway): for changes undo must not see, and for content that is
+// going away for good.
+class TfsUnrecordedScope {
+public:
+  explicit TfsUnrecordedScope(TfsPageDocument *document) : FDocument(document) {
+    if (FDocument)
+      FDocument->BeginUnrecorded();
+  }
+  ~TfsUnrecordedScope() {
+    if (FDocument)
+      FDocument->EndUnrecorded();
+  }
+  TfsUnrecordedScope(const TfsUnrecordedScope &) = delete;
+  TfsUnrecordedScope &operator=(const TfsUnrecordedScope &) = delete;
+
+private:
+  TfsPageDocument *FDocument;
+};

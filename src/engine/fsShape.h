@@ -8,6 +8,7 @@
 #include "engine/fsShapeDocument.h"
 #include "raster/fsGR32.h"
 #include "raster/fsTransform.h"
+#include "text/fsTruetypeFonts.h"
 
 #include <array>
 #include <cstdint>
@@ -44,8 +45,8 @@ struct TFloatSizeConstraint {
   float MaxWidth = 0;
 };
 
-// Font styles as undo records spell them ("B", "I", "U", "S").
-enum TfsFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+// A set of the text layer's font style bits (fsBold, fsItalic, fsUnderline,
+// fsStrikeOut); undo records spell them "B", "I", "U", "S".
 using TfsFontStyles = uint8_t;
 
 // Storage kinds of a shape's picture, as the resources number them.
