@@ -323,6 +323,7 @@ void TfsDocument::ClearPages() {
     page->OnGeometryChange = nullptr;
   FPages.clear();
   FCurrentPageIndex = -1;
+  FCopySource = nullptr;
   ClearUndo();
   FArchive->Clear();
   FDefaultBackground->Clear();
@@ -333,7 +334,9 @@ void TfsDocument::New() {
   FCurrentPageIndex = -1;
   FHandleColor = 0xFFFFFF;
   FHandleEdgeColor = 0;
+  FHotzoneScrolling = hzsNoScroll;
   FModified = true;
+  UndoStateChanged();
   FQuality = sfLinear;
   FRenderDpm = Dpm150;
   FViewScale = Dpm150;
@@ -848,6 +851,7 @@ void TfsDocument::SetModified(bool value) {
   if (!value)
     for (auto &page : FPages)
       page->SetModified(false);
+  UndoStateChanged();
 }
 
 void TfsDocument::SetQuality(TStretchFilter value) {
@@ -971,6 +975,7 @@ void TfsDocument::AddUndo(std::unique_ptr<TfsCommand> command) {
     FUndoSize -= FUndo.front()->Size();
     FUndo.pop_front();
   }
+  UndoStateChanged();
 }
 
 void TfsDocument::AddRedo(std::unique_ptr<TfsCommand> command) {
@@ -982,12 +987,26 @@ void TfsDocument::AddRedo(std::unique_ptr<TfsCommand> command) {
     FGroupHasHead = true;
   }
   FRedo.push_back(std::move(command));
+  UndoStateChanged();
 }
 
 void TfsDocument::ClearUndo() {
   FUndo.clear();
   FRedo.clear();
   FUndoSize = 0;
+  UndoStateChanged();
+}
+
+void TfsDocument::UndoStateChanged() {
+  // The stacks pass through every state while a step runs; the host hears
+  // of the result.
+  if (!FHost || FUndoing || FRedoing)
+    return;
+  const int state = (FUndo.empty() ? 0 : 1) | (FRedo.empty() ? 0 : 2) | (FModified ? 0 : 4);
+  if (state == FReportedUndoState)
+    return;
+  FReportedUndoState = state;
+  FHost->UndoStateChanged(!FUndo.empty(), !FRedo.empty(), !FModified);
 }
 
 bool TfsDocument::IsRecordingUndo() const {
@@ -1073,6 +1092,8 @@ void TfsDocument::ShapeDestroying(TfsShape &shape) {
   for (TfsShape **reference : {&FFocusShape, &FEditShape, &FDragShape, &FInsertShape})
     if (IsReferenced(*reference, shape))
       *reference = nullptr;
+  if (FCopySource == &shape)
+    FCopySource = nullptr;
   if (OnShapeDestroy)
     OnShapeDestroy(*this, &shape);
 }
@@ -1112,22 +1133,13 @@ int TfsDocument::PageNumber(const TfsPage &page) const {
 }
 
 void TfsDocument::ReadPage(TfsPage &page) {
-  TResourcesLock lock;
-  BeginLoading();
-  struct TEnd {
-    TfsDocument &Document;
-    ~TEnd() {
-      Document.EndLoading();
-      // Inside a working bracket its own cursor stays.
-      if (Document.Host() && !Document.IsWorking())
-        Document.Host()->SetCursor(crDefault);
-    }
-  } end{*this};
-  // First, so that reading the page does not ask for it again.
-  page.SetContentLoaded(true);
-  ShowBusy();
-  if (OnReadPage)
-    OnReadPage(*this, page);
+  const int index = IndexOfPage(&page);
+  if (index >= 0) {
+    ReadPage(index);
+  } else {
+    // Not one of the pages: there is no entry to read it from.
+    page.SetContentLoaded(true);
+  }
 }
 
 void TfsDocument::PageBecameDefault(TfsPage &page) {

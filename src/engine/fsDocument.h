@@ -43,8 +43,12 @@ public:
       std::function<void(TfsDocument &Sender, TfsShape &Shape, TXmlNode &Node)>;
   using TfsPaintEvent = std::function<void(TfsDocument &Sender, TBitmap32 &Bitmap,
                                            const TDeviceContext &Context, const TRect &PageRect)>;
+  // Percent: how far the operation is, 0 to 100.
   using TfsProgressEvent = std::function<void(TfsDocument &Sender, TfsProgressType Type,
                                               int64_t Count, int64_t Total, int Percent)>;
+  using TfsFilingEvent = std::function<void(TfsDocument &Sender, TXmlNode &Node)>;
+  // May change the name to a file that exists.
+  using TfsLocateFilenameEvent = std::function<void(TfsShape &Sender, std::string &FileName)>;
 
   static constexpr int MaxPageCount = 25;
   // Undo keeps no more than this many bytes of commands.
@@ -217,6 +221,59 @@ public:
   bool IsUndoing() const { return FUndoing; }
   bool IsRedoing() const { return FRedoing; }
 
+  // Undo and Redo take back (or again) one step: every command up to the
+  // first one that was not continued. "Threading error (working already)"
+  // while working; nothing while recording is off.
+  void Undo();
+  void Redo();
+  // Runs a command on the shape with its ShapeID (current page first, then
+  // every page); "Unable to execute Undo" is shown when none has it.
+  virtual bool ExecuteCommand(const TfsCommand &command);
+  bool UndoPastSave() const { return FUndoPastSave; }
+  void SetUndoPastSave(bool value) { FUndoPastSave = value; }
+
+  // ---- clipboard -------------------------------------------------------------
+  // The selected shapes as a "Selection" XML text of full snapshots (empty
+  // without a selection).
+  virtual void CopyToText(std::string &text);
+  // Shapes of a "Selection" text added to the current page and selected;
+  // the number created (0 for text that is no such XML).
+  virtual int PasteFromText(const std::string &text);
+  virtual void CopySelection();
+  virtual void CutSelection();
+  virtual void PasteSelection();
+  virtual bool CanPaste();
+  bool UseClipboard() const { return FUseClipboard; }
+  void SetUseClipboard(bool value);
+  // What copies go to while UseClipboard is off.
+  const std::string &InternalClipboard() const { return FInternalClipboard; }
+
+  // ---- archive ---------------------------------------------------------------
+  // "Cannot find file "%s"" for a file that does not exist.
+  virtual void LoadFromFile(const std::string &fileName);
+  virtual void LoadFromStream(TStream &stream);
+  // The previous file survives a failed or interrupted save.
+  virtual void SaveToFile(const std::string &fileName);
+  virtual void SaveToStream(TStream &stream);
+  virtual void LoadFromArchive();
+  virtual void SaveToArchive();
+  virtual void LoadIndex(const TXmlNode &node);
+  virtual void SaveIndex(TXmlNode &node);
+  // Reads the page at the index from its archive entry now.
+  void ReadPage(int index);
+  // Asks for a linked picture file that cannot be found.
+  void LocateFile(TfsShape &shape, std::string &fileName);
+  bool ArchiveDirect() const { return FArchiveDirect; }
+  void SetArchiveDirect(bool value) { FArchiveDirect = value; }
+  // Every later save writes all pages (a shape converted an older form of
+  // itself while loading); stays for the life of the document.
+  void RequestFullRewrite() { FFullRewrite = true; }
+  bool FullRewrite() const { return FFullRewrite; }
+  TfsHZScrollingType HotzoneScrolling() const { return FHotzoneScrolling; }
+  void SetHotzoneScrolling(TfsHZScrollingType value) { FHotzoneScrolling = value; }
+  void SetHandleColor(TColor value) { FHandleColor = value; }
+  void SetHandleEdgeColor(TColor value) { FHandleEdgeColor = value; }
+
   // ---- the rest ------------------------------------------------------------
   TnvStorage *Storage() override { return FArchive.get(); }
   TnvStorage &Archive() { return *FArchive; }
@@ -256,7 +313,7 @@ public:
                        const TRect &pageRect) override;
   void RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRect &rect,
                           float maxDpm) override;
-  // Reads the XML of a page not read yet (the archive layout fills it in).
+  // When assigned, reads a page not read yet instead of its archive entry.
   std::function<void(TfsDocument &Sender, TfsPage &Page)> OnReadPage;
 
   // ---- events --------------------------------------------------------------
@@ -277,6 +334,9 @@ public:
   TfsShapeFilingEvent OnShapeSaveAdditionalInfo;
   TNotifyEvent OnShapeListChanged;
   TNotifyEvent OnUpdateScrollPosition;
+  TfsFilingEvent OnLoadAdditionalInfo;
+  TfsFilingEvent OnSaveAdditionalInfo;
+  TfsLocateFilenameEvent OnLocateFilename;
 
 protected:
   virtual void InitDefaults();
@@ -297,6 +357,10 @@ private:
   void ShapeListChanged();
   void MoveSelected(const std::function<void(TfsShape &, const TFloatRect &)> &move);
   void RenumberPageEntries(int index);
+  // Tells the host when can-undo, can-redo or clean changed.
+  void UndoStateChanged();
+  void Progress(TfsProgressType type, int64_t count, int64_t total, double fraction);
+  void SavePage(int index);
 
   TfsDocumentHost *FHost;
   std::vector<std::unique_ptr<TfsPage>> FPages;
@@ -317,6 +381,17 @@ private:
   bool FRedoing = false;
   bool FMergeNext = false;
   int FUnrecorded = 0;
+  bool FUndoPastSave = false;
+  // What the host was told last: can undo, can redo, clean.
+  int FReportedUndoState = -1;
+
+  bool FUseClipboard = true;
+  std::string FInternalClipboard;
+  TfsPage *FCopySource = nullptr;
+
+  bool FArchiveDirect = false;
+  bool FFullRewrite = false;
+  TfsHZScrollingType FHotzoneScrolling = hzsNoScroll;
 
   TUpdateCounter FUpdate;
   bool FPendingShapeChanged = false;

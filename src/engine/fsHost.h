@@ -61,4 +61,16 @@ public:
   virtual void SetClipboardText(const std::string &text) = 0;
   // Lets the window handle pending events inside long loops.
   virtual void ProcessMessages() {}
+  // The document's undo state changed: whether Undo and Redo have anything
+  // to do and whether the document is unmodified, so that the window keeps
+  // its actions current without polling.
+  virtual void UndoStateChanged(bool canUndo, bool canRedo, bool clean) {
+    (void)canUndo, (void)canRedo, (void)clean;
+  }
+  // An open-picture dialog with the file filter and the name as its initial
+  // file; true with the chosen file in fileName when the user confirmed.
+  virtual bool ChoosePictureFile(const std::string &filter, std::string &fileName) {
+    (void)filter, (void)fileName;
+    return false;
+  }
 };
