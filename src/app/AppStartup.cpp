@@ -8,6 +8,7 @@
 #include "designer/uRegistry.h"
 #include "persist/fsBmpFormat.h"
 #include "persist/fsResourceThread.h"
+#include "shapes/fsStandardShapes.h"
 #include "text/fsTextLayer.h"
 
 TAppStartup::TAppStartup()
@@ -19,6 +20,7 @@ TAppStartup::TAppStartup()
     CreateOptions(DefaultAppFolders(RunningExecutable()));
     InstallTextLayer();
     InstallBmpStreamHandlers();
+    RegisterStandardShapes();
   } catch (...) {
     SetMessageService(nullptr);
     SetSettingsStore(nullptr);

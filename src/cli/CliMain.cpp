@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/fsError.h"
+#include "shapes/fsStandardShapes.h"
 #include "tallisyn_version.h"
 
 #include <algorithm>
@@ -36,6 +37,7 @@ void PrintUsage(std::ostream &os) {
 } // namespace
 
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+  RegisterStandardShapes();
   if (args.empty()) {
     PrintUsage(err);
     return ceUsage;

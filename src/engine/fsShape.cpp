@@ -1,7 +1,6 @@
 #include "engine/fsShape.h"
 
 #include "base/fsConvert.h"
-#include "engine/fsGroupShape.h"
 #include "engine/fsPage.h"
 #include "engine/fsProperties.h"
 #include "persist/fsPlainXml.h"
@@ -1478,7 +1477,6 @@ TClassFactory<TfsShape> &ShapeClasses() {
     using TRecord = TClassFactory<TfsShape>::TRecord;
     return std::vector<TRecord>{
         {"TfsShape", [] { return std::make_unique<TfsShape>(); }},
-        {"TfsGroupShape", [] { return std::make_unique<TfsGroupShape>(); }},
         {"TfsPage", [] { return std::make_unique<TfsPage>(); }},
     };
   });

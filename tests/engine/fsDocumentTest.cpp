@@ -3,6 +3,7 @@
 #include "persist/fsResourceThread.h"
 
 #include "engine/FakeDocumentHost.h"
+#include "engine/FakeGroupShape.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "engine/fsShape.h"
 
 #include "engine/FakeShapeDocument.h"
-#include "engine/fsGroupShape.h"
+#include "engine/FakeGroupShape.h"
 
 #include <gtest/gtest.h>
 
@@ -404,7 +404,7 @@ TEST(ShapeExtents, CurbsEnlargedByMarginsAndForGroupsByTheChildren) {
   EXPECT_EQ(s.ExtentBottom(), 0);
   EXPECT_EQ(s.GetParentBounds(true), (TFloatRect{-1, -2, 0.5f, 0}));
 
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   g.SetCurbAll(1);
   g.AddShape(std::make_unique<TMarginShape>());
   g.UpdateExtents();
@@ -430,7 +430,7 @@ class GroupLayout : public testing::TestWithParam<TAnchorCase> {};
 
 TEST_P(GroupLayout, ChildrenFollowTheirAnchors) {
   const TAnchorCase &c = GetParam();
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   g.SetGeometry(0, 0, c.OldWidth, 80, 0);
   g.SetAllowResize(c.GroupResizes);
   auto owned = std::make_unique<TfsShape>();
@@ -464,7 +464,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.Name); });
 
 TEST(GroupLayoutAxes, BottomLockFollowsTheHeightFromZero) {
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   g.SetGeometry(0, 0, 50, 0, 0);
   auto owned = std::make_unique<TfsShape>();
   TfsShape &child = *owned;
@@ -498,7 +498,7 @@ public:
 
 TEST(GroupLayoutAxes, AChildThatFailsIsPassedOverAndTheGroupResizes) {
   FakeShapeDocument doc;
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   g.SetDocument(&doc);
   g.SetGeometry(0, 0, 100, 80, 0);
   g.AddShape(std::make_unique<TStubbornShape>());
@@ -513,7 +513,7 @@ TEST(GroupLayoutAxes, AChildThatFailsIsPassedOverAndTheGroupResizes) {
 }
 
 TEST(GroupShape, IsGroupedFromTheStart) {
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   EXPECT_TRUE(g.Grouped());
   EXPECT_TRUE(g.IsGroupShape());
   EXPECT_EQ(g.ClassName(), "TfsGroupShape");
@@ -524,8 +524,8 @@ TEST(GroupShape, IsGroupedFromTheStart) {
 
 TEST(GroupFit, TheBoxWrapsTheChildrenWhichKeepTheirPagePlaces) {
   TfsShape page;
-  auto groupOwned = std::make_unique<TfsGroupShape>();
-  TfsGroupShape &g = *groupOwned;
+  auto groupOwned = std::make_unique<enginetest::TTestGroupShape>();
+  enginetest::TTestGroupShape &g = *groupOwned;
   page.AddShape(std::move(groupOwned));
   g.SetGeometry(10, 10, 5, 5, 0);
   struct TPlace {
@@ -561,7 +561,7 @@ TEST(GroupFit, TheBoxWrapsTheChildrenWhichKeepTheirPagePlaces) {
 }
 
 TEST(GroupFit, WithoutChildrenNothingHappens) {
-  TfsGroupShape g;
+  enginetest::TTestGroupShape g;
   g.SetGeometry(1, 2, 3, 4, 0);
   g.FitToChildren();
   EXPECT_EQ(g.DocLeft(), 1);

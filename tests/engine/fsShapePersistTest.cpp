@@ -2,7 +2,6 @@
 
 #include "base/fsStream.h"
 #include "engine/FakeShapeDocument.h"
-#include "engine/fsGroupShape.h"
 #include "persist/fsPlainXml.h"
 
 #include <gtest/gtest.h>

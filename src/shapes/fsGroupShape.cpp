@@ -1,4 +1,4 @@
-#include "engine/fsGroupShape.h"
+#include "shapes/fsGroupShape.h"
 
 TfsGroupShape::TfsGroupShape() {
   SetGrouped(true);
