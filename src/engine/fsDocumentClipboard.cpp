@@ -124,6 +124,10 @@ void TfsDocument::CopyToText(std::string &text) {
     element.WriteBinary(snapshot.data(), static_cast<int64_t>(snapshot.size()));
   }
   text = xml.WriteToString();
+  // Clipboard text starts with its declaration, which is what CanPaste
+  // looks for: no byte order mark in front.
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    text.erase(0, 3);
 }
 
 int TfsDocument::PasteFromText(const std::string &text) {
