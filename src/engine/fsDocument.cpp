@@ -1182,7 +1182,13 @@ void TfsDocument::RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRe
   FDevice = dtPrinter;
   // Rendered no finer than the caller allows: a zoomed-in view must not
   // make every thumbnail a full-page bitmap.
-  const float scale = std::min(FViewScale, maxDpm);
+  float scale = std::min(FViewScale, maxDpm);
+  // A page of absurd size (a damaged file) must not make the picture drawn
+  // before scaling down larger than a big page at print resolution.
+  constexpr double MaxRenderPixels = 4096.0 * 4096.0;
+  const double pixels = static_cast<double>(scale) * page.DocWidth() * scale * page.DocHeight();
+  if (pixels > MaxRenderPixels)
+    scale = static_cast<float>(scale * std::sqrt(MaxRenderPixels / pixels));
   TDeviceContext context;
   context.DeviceType = dtPrinter;
   context.BackColor = ToColor32(page.PageColor()) & 0x00FFFFFF;
