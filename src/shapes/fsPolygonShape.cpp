@@ -409,6 +409,43 @@ void TfsPolygonShape::SetPropertyByName(const std::string &propName, const std::
   TfsEffectShape::SetPropertyByName(propName, value);
 }
 
+std::vector<std::vector<TFloatPoint>> TfsPolygonShape::OutlineScreenContours() const {
+  std::vector<std::vector<TFloatPoint>> out;
+  for (const auto &contour : FPoints) {
+    if (contour.empty())
+      continue;
+    auto &c = out.emplace_back();
+    for (const TFloatPoint &p : contour) {
+      const TFloatPoint q = LocalToScreen(p);
+      c.push_back(FloatPoint(std::nearbyint(q.X), std::nearbyint(q.Y)));
+    }
+  }
+  return out;
+}
+
+bool TfsPolygonShape::OutlineContains(const TFloatPoint &screenPoint) const {
+  const double px = screenPoint.X, py = screenPoint.Y;
+  bool inside = false;
+  for (const auto &c : OutlineScreenContours())
+    for (size_t i = 0, j = c.size() - 1; i < c.size(); j = i++) {
+      const double ax = c[j].X, ay = c[j].Y, bx = c[i].X, by = c[i].Y;
+      if ((ay > py) != (by > py) && px < ax + (py - ay) * (bx - ax) / (by - ay))
+        inside = !inside;
+    }
+  return inside;
+}
+
+bool TfsPolygonShape::HitTest(const TPoint &screenPoint) {
+  const TFloatPoint p{float(screenPoint.X), float(screenPoint.Y)};
+  if (!Visible() || !RegionContains(GetScreenRegion(), p))
+    return false;
+  if (Cache())
+    return PixelHitTest(screenPoint);
+  if (!FStorePoints && !FPointsLocked)
+    const_cast<TfsPolygonShape *>(this)->BuildPoints();
+  return OutlineContains(p);
+}
+
 // ---- rectangle ------------------------------------------------------------------------
 
 TfsRectangleShape::TfsRectangleShape() {

@@ -82,6 +82,13 @@ public:
   void ExtendMargins(float &left, float &top, float &right, float &bottom) override;
   void SetPropertyByName(const std::string &propName, const std::string &value) override;
 
+  // The hit region: every contour on the screen, rounded, filled with the
+  // alternate rule. (The base region type holds four corners only.)
+  std::vector<std::vector<TFloatPoint>> OutlineScreenContours() const;
+  bool OutlineContains(const TFloatPoint &screenPoint) const;
+  // Without a cache, a hit is a hit of the outline region, not of the box.
+  bool HitTest(const TPoint &screenPoint) override;
+
 protected:
   // Subclasses' keys, written and read after the polygon's own and before
   // the points.

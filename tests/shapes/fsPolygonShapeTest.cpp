@@ -328,6 +328,26 @@ TEST(PolygonPoints, MarginsCoverTheOutlineAndPointsOutsideTheBox) {
   EXPECT_FLOAT_EQ(poly.ExtentTop(), 1);
 }
 
+TEST(PolygonPoints, HitsFollowTheOutlineRegion) {
+  FakeShapeDocument doc;
+  doc.Mapping.Scale = 4; // screen pixels per mm
+  TfsEllipseShape e;
+  e.SetDocument(&doc);
+  e.SetBounds(10, 10, 40, 30);
+  EXPECT_TRUE(e.HitTest(Point(120, 100))) << "centre";
+  EXPECT_FALSE(e.HitTest(Point(44, 44))) << "inside the box, outside the ellipse";
+  EXPECT_FALSE(e.HitTest(Point(300, 100))) << "outside the box";
+  TfsPolygonShape p;
+  p.SetDocument(&doc);
+  p.SetStorePoints(true);
+  p.ClearPoints();
+  for (TFloatPoint q : {FloatPoint(0, 0), FloatPoint(40, 0), FloatPoint(0, 30)})
+    p.AddPoint(q);
+  EXPECT_TRUE(p.HitTest(Point(20, 20)));
+  EXPECT_FALSE(p.HitTest(Point(140, 100))) << "beyond the diagonal";
+  EXPECT_EQ(p.OutlineScreenContours().size(), 1u);
+}
+
 // ---- pixels ---------------------------------------------------------------------------
 
 TEST(PolygonPixels, RectangleEdgesHaveTheirPartialCoverage) {
