@@ -1183,12 +1183,15 @@ void TfsDocument::RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRe
   // Rendered no finer than the caller allows: a zoomed-in view must not
   // make every thumbnail a full-page bitmap.
   float scale = std::min(FViewScale, maxDpm);
-  // A page of absurd size (a damaged file) must not make the picture drawn
-  // before scaling down larger than a big page at print resolution.
-  constexpr double MaxRenderPixels = 4096.0 * 4096.0;
-  const double pixels = static_cast<double>(scale) * page.DocWidth() * scale * page.DocHeight();
-  if (pixels > MaxRenderPixels)
-    scale = static_cast<float>(scale * std::sqrt(MaxRenderPixels / pixels));
+  // Drawn no finer than four pixels a target pixel each way: averaging
+  // more gains nothing, and a page of absurd size (a damaged file) would
+  // otherwise ask for a giant picture.
+  if (page.DocWidth() > 0 && page.DocHeight() > 0) {
+    const double fit = std::min(static_cast<double>(rect.Width()) / page.DocWidth(),
+                                static_cast<double>(rect.Height()) / page.DocHeight());
+    if (fit > 0 && scale > 4 * fit)
+      scale = static_cast<float>(4 * fit);
+  }
   TDeviceContext context;
   context.DeviceType = dtPrinter;
   context.BackColor = ToColor32(page.PageColor()) & 0x00FFFFFF;

@@ -1,0 +1,1 @@
+tallisyn_bench(document LIBS tallisyn_engine)
