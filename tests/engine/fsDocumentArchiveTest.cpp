@@ -269,6 +269,32 @@ TEST_F(DocumentArchive, ThumbnailsOnlyWithStoreThumbnails) {
   }
 }
 
+TEST_F(DocumentArchive, TheDefaultBackgroundTravelsInTheIndex) {
+  TBitmap32 picture;
+  picture.SetSize(6, 4);
+  picture.Clear(0xFF204060);
+  Doc.DefaultBackground().SetBitmap(&picture);
+  Doc.SetDefaultBackgroundTiled(true);
+  const std::string saved = Saved(Doc);
+  TnvStorage archive;
+  TMemoryStream in(saved);
+  archive.LoadFromStream(in);
+  EXPECT_NE(Entry(archive, "Index.xml").find("<DefaultBgrImage>"), std::string::npos);
+
+  TfsDocument back;
+  Load(back, saved);
+  EXPECT_TRUE(back.PageDefaults().BackgroundTiled);
+  TBitmap32 *loaded = back.DefaultBackground().Bitmap();
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(loaded->Width(), 6);
+  EXPECT_EQ(loaded->Height(), 4);
+  EXPECT_EQ(loaded->GetPixel(3, 2), picture.GetPixel(3, 2));
+
+  TfsDocument none;
+  Load(none, Saved(none));
+  EXPECT_EQ(none.DefaultBackground().Level(), rlEmpty);
+}
+
 TEST_F(DocumentArchive, FontsGoWithFontEmbedding) {
   for (bool embed : {false, true}) {
     TfsDocument doc;
