@@ -1,0 +1,10 @@
+tallisyn_bench(shapes LIBS tallisyn_shapes)
+# cairo draws the same page as the peer; without it no ratio is printed.
+find_package(PkgConfig)
+if(PkgConfig_FOUND)
+  pkg_check_modules(CAIRO IMPORTED_TARGET cairo)
+endif()
+if(CAIRO_FOUND)
+  target_link_libraries(bench_shapes PRIVATE PkgConfig::CAIRO)
+  target_compile_definitions(bench_shapes PRIVATE HAVE_CAIRO=1)
+endif()
