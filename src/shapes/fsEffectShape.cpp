@@ -246,6 +246,15 @@ void TfsEffectShape::ExchangeEffects(int i, int j) {
   EffectChanged();
 }
 
+std::vector<std::string> TfsEffectShape::SourceChoices(const TfsEffect &effect) const {
+  std::vector<std::string> out = {"Previous effect", "Original shape"};
+  const int self = IndexOfEffect(&effect);
+  for (int i = 0; i < self; ++i)
+    out.push_back("Effect " + std::to_string(i + 1) + " (" +
+                  FEffects[static_cast<size_t>(i)]->DisplayName() + ")");
+  return out;
+}
+
 void TfsEffectShape::EffectChanged() {
   ClearCache();
   MarkAncestorsStale();

@@ -139,6 +139,11 @@ public:
   // The shape's painting before any effect; exists only while the chain runs.
   TBitmap32 *ShapeSnapshot() const { return FSnapshot.get(); }
 
+  // The inputs the property panels offer an effect, item index = Source + 2:
+  // "Previous effect", "Original shape", then "Effect n (name)" for every
+  // effect before it (n counted from 1).
+  std::vector<std::string> SourceChoices(const TfsEffect &effect) const;
+
   // An effect changed: cache dropped, margins recomputed, repainted.
   void EffectChanged();
   // An effect's property change, filed for undo.

@@ -222,6 +222,17 @@ TEST(EffectChain, OperationsIgnoreBadIndexesAndForeignEffects) {
   EXPECT_EQ(a.EffectCount(), 0);
 }
 
+TEST(EffectChain, SourceChoicesListTheEarlierEffects) {
+  TPlainShape shape;
+  shape.AddEffect(std::make_unique<TTestFillEffect>());
+  shape.AddEffect(std::make_unique<TTestInvertEffect>());
+  shape.AddEffect(std::make_unique<TTestFillEffect>());
+  EXPECT_EQ(shape.SourceChoices(*shape.Effects(2)),
+            (std::vector<std::string>{"Previous effect", "Original shape", "Effect 1 (TestFill)",
+                                      "Effect 2 (TestInvert)"}));
+  EXPECT_EQ(shape.SourceChoices(*shape.Effects(0)).size(), 2u);
+}
+
 TEST(EffectRegistry, ClassesByNameAndTheVisibleList) {
   EXPECT_EQ(CreateEffect("TfsTestFillEffect")->ClassName(), "TfsTestFillEffect");
   EXPECT_EQ(CreateEffect("TfsNoSuchEffect")->ClassName(), "TfsEffect");
