@@ -1,7 +1,7 @@
 #include "engine/fsShape.h"
 
-#include "engine/FakeShapeDocument.h"
 #include "engine/FakeGroupShape.h"
+#include "engine/FakeShapeDocument.h"
 
 #include <gtest/gtest.h>
 
