@@ -13,9 +13,7 @@ enum TfsCommandKind : uint8_t {
   ckProperty = 0,     // PropName = key, Value = old value as text
   ckChildInserted = 1, // Value = decimal index of the new child
   ckChildRemoved = 2,  // Value = class name, Stream = index, ID and snapshot
-  ckEffectChanged = 3,
-  ckEffectInserted = 4,
-  ckEffectRemoved = 5,
+  // 3 to 5 are the effect chain's (shapes/fsEffectShape.h).
 };
 
 class TfsCommand {
