@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -214,4 +215,52 @@ void TFileStream::SetSize(int64_t newSize) {
 void TFileStream::Flush() {
   if (::fsync(FHandle) != 0)
     throw EWriteError();
+}
+
+void AppendLE(std::string &out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i)
+    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void WriteInt32LE(TStream &stream, int32_t value) {
+  std::string b;
+  AppendLE(b, static_cast<uint32_t>(value), 4);
+  stream.WriteBytes(b);
+}
+
+namespace {
+
+uint64_t ReadLE(TStream &stream, int bytes) {
+  unsigned char b[8];
+  stream.ReadBuffer(b, bytes);
+  uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i)
+    v = (v << 8) | b[i];
+  return v;
+}
+
+} // namespace
+
+int32_t ReadInt32LE(TStream &stream) {
+  return static_cast<int32_t>(static_cast<uint32_t>(ReadLE(stream, 4)));
+}
+
+int64_t ReadInt64LE(TStream &stream) {
+  return static_cast<int64_t>(ReadLE(stream, 8));
+}
+
+void WriteCounted(TStream &stream, std::string_view bytes) {
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw EWriteError();
+  WriteInt32LE(stream, static_cast<int32_t>(bytes.size()));
+  stream.WriteBytes(bytes);
+}
+
+std::string ReadCounted(TStream &stream) {
+  const int32_t n = ReadInt32LE(stream);
+  if (n < 0 || n > stream.Size() - stream.Position())
+    throw EReadError();
+  std::string out(static_cast<size_t>(n), '\0');
+  stream.ReadBuffer(out.data(), n);
+  return out;
 }

@@ -114,3 +114,15 @@ private:
   std::filesystem::path FFileName;
   int FHandle = -1;
 };
+
+// Little-endian integers and counted byte strings, as the archive, shape
+// snapshots and undo records store them.
+void AppendLE(std::string &out, uint64_t value, int bytes);
+void WriteInt32LE(TStream &stream, int32_t value);
+int32_t ReadInt32LE(TStream &stream);
+int64_t ReadInt64LE(TStream &stream);
+// A 32-bit count, then that many bytes. A negative count, or one that runs
+// past the end of the stream, raises EReadError before anything is
+// allocated.
+void WriteCounted(TStream &stream, std::string_view bytes);
+std::string ReadCounted(TStream &stream);

@@ -114,40 +114,6 @@ bool Overlap(const TFloatRect &a, const TFloatRect &b) {
          std::max(a.Top, b.Top) < std::min(a.Bottom, b.Bottom);
 }
 
-// Snapshot and undo streams: 32-bit little-endian counts.
-void WriteInt32(TStream &stream, int32_t value) {
-  const uint32_t u = static_cast<uint32_t>(value);
-  const unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                              static_cast<unsigned char>(u >> 16),
-                              static_cast<unsigned char>(u >> 24)};
-  stream.WriteBuffer(b, 4);
-}
-
-int32_t ReadInt32(TStream &stream) {
-  unsigned char b[4];
-  stream.ReadBuffer(b, 4);
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
-}
-
-void WriteCounted(TStream &stream, std::string_view bytes) {
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw EWriteError();
-  WriteInt32(stream, static_cast<int32_t>(bytes.size()));
-  stream.WriteBytes(bytes);
-}
-
-// A count that is negative or runs past the end of the bytes is a damaged
-// snapshot.
-std::string ReadCounted(TStream &stream) {
-  const int32_t n = ReadInt32(stream);
-  if (n < 0 || n > stream.Size() - stream.Position())
-    throw EReadError();
-  std::string out(static_cast<size_t>(n), '\0');
-  stream.ReadBuffer(out.data(), n);
-  return out;
-}
-
 } // namespace
 
 // ---- life ---------------------------------------------------------------
@@ -1273,7 +1239,7 @@ std::string TfsShape::SaveToBlob() {
   if (names.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     throw EWriteError();
   TMemoryStream out;
-  WriteInt32(out, static_cast<int32_t>(names.size()));
+  WriteInt32LE(out, static_cast<int32_t>(names.size()));
   for (const std::string &name : names) {
     WriteCounted(out, name);
     TMemoryStream entry;
@@ -1291,7 +1257,7 @@ void TfsShape::LoadFromBlob(std::string_view bytes) {
   if (bytes.empty())
     return;
   TReadOnlyMemoryStream in(bytes);
-  const int32_t count = ReadInt32(in);
+  const int32_t count = ReadInt32LE(in);
   if (count < 0)
     throw EReadError();
   TnvStorage *archive = FDocument ? FDocument->Storage() : nullptr;
@@ -1369,8 +1335,8 @@ void TfsShape::RecordRemoval(uint8_t kind, TfsShape *child) {
       !FDocument->IsRecordingUndo())
     return;
   auto stream = std::make_unique<TMemoryStream>();
-  WriteInt32(*stream, child->Parent() ? child->Parent()->IndexOfShape(child) : -1);
-  WriteInt32(*stream, child->ID());
+  WriteInt32LE(*stream, child->Parent() ? child->Parent()->IndexOfShape(child) : -1);
+  WriteInt32LE(*stream, child->ID());
   WriteCounted(*stream, child->SaveToBlob());
   // The snapshot holds those bytes now.
   DeleteTemporaryEntries(*child);
@@ -1396,8 +1362,8 @@ bool TfsShape::ExecuteCommand(const TfsCommand &command) {
     if (!command.Stream())
       break;
     TReadOnlyMemoryStream in(command.Stream()->Bytes());
-    const int32_t index = ReadInt32(in);
-    const int32_t id = ReadInt32(in);
+    const int32_t index = ReadInt32LE(in);
+    const int32_t id = ReadInt32LE(in);
     const std::string blob = ReadCounted(in);
     std::unique_ptr<TfsShape> shape = CreateShape(command.Value);
     TfsShape *restored = shape.get();

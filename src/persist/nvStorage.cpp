@@ -33,32 +33,6 @@ constexpr char RecursiveMessage[] = "Warning: recursive call to nvStorage from e
 constexpr char OverlapMessage[] = "Blocks overlap in copying action";
 constexpr char TempFileMessage[] = "Unable to create temporary file";
 
-// Entry names fold ASCII letters only: the names are bytes, and a fold that
-// depended on the user's locale would let two machines disagree about which
-// entry a name addresses.
-void PutLE(std::string &out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i)
-    out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-int64_t ReadInt64(TStream &s) {
-  unsigned char b[8];
-  s.ReadBuffer(b, 8);
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i)
-    v = (v << 8) | b[i];
-  return static_cast<int64_t>(v);
-}
-
-int32_t ReadInt32(TStream &s) {
-  unsigned char b[4];
-  s.ReadBuffer(b, 4);
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = (v << 8) | b[i];
-  return static_cast<int32_t>(v);
-}
-
 bool SameFile(const fs::path &a, const fs::path &b) {
   std::error_code ec;
   if (fs::equivalent(a, b, ec))
@@ -272,19 +246,19 @@ void TnvStorage::RewriteWorkingDirectory() {
   }
 
   std::string dir;
-  PutLE(dir, WorkingDirOffset, 8);
+  AppendLE(dir, WorkingDirOffset, 8);
   int32_t count = 0;
   std::string entries;
   for (const auto &e : FIndex) {
     if (e.InFile)
       continue;
     ++count;
-    PutLE(entries, static_cast<uint64_t>(e.Offset), 8);
-    PutLE(entries, static_cast<uint64_t>(e.Size), 8);
-    PutLE(entries, static_cast<uint32_t>(e.Name.size()), 4);
+    AppendLE(entries, static_cast<uint64_t>(e.Offset), 8);
+    AppendLE(entries, static_cast<uint64_t>(e.Size), 8);
+    AppendLE(entries, static_cast<uint32_t>(e.Name.size()), 4);
     entries += e.Name;
   }
-  PutLE(dir, static_cast<uint32_t>(count), 4);
+  AppendLE(dir, static_cast<uint32_t>(count), 4);
   dir += entries;
   FWork->SetPosition(HeaderSize);
   FWork->WriteBytes(dir);
@@ -305,11 +279,11 @@ void TnvStorage::ReadDirectory(TStream &source, bool inFile) {
   if (version > FormatVersion)
     throw EnvStorageError("File is wrong (future) version");
   source.ReadBuffer(&flag, 1);
-  int64_t dirOffset = ReadInt64(source);
+  int64_t dirOffset = ReadInt64LE(source);
   if (dirOffset < 0 || dirOffset > size - 4)
     throw EReadError();
   source.SetPosition(dirOffset);
-  int32_t count = ReadInt32(source);
+  int32_t count = ReadInt32LE(source);
   if (count < 0 || count > (size - dirOffset - 4) / DirEntryFixed)
     throw EReadError();
 
@@ -319,9 +293,9 @@ void TnvStorage::ReadDirectory(TStream &source, bool inFile) {
   for (int32_t i = 0; i < count; ++i) {
     TnvIndexItem e;
     e.InFile = inFile;
-    e.Offset = ReadInt64(source);
-    e.Size = ReadInt64(source);
-    int32_t length = ReadInt32(source);
+    e.Offset = ReadInt64LE(source);
+    e.Size = ReadInt64LE(source);
+    int32_t length = ReadInt32LE(source);
     pos += DirEntryFixed;
     if (length < 0 || length > size - pos)
       throw EReadError();
@@ -387,16 +361,16 @@ void TnvStorage::DoSaveToStream(TStream &target) {
   std::string head(Signature, 4);
   head.push_back(static_cast<char>(FormatVersion));
   head.push_back(1);
-  PutLE(head, FileDirOffset, 8);
+  AppendLE(head, FileDirOffset, 8);
   std::string comment(CommentText);
   comment.resize(CommentSize, '\0');
   head += comment;
-  PutLE(head, static_cast<uint32_t>(FIndex.size()), 4);
+  AppendLE(head, static_cast<uint32_t>(FIndex.size()), 4);
   int64_t offset = FileEntriesOffset + NamesSize();
   for (const auto &e : FIndex) {
-    PutLE(head, static_cast<uint64_t>(offset), 8);
-    PutLE(head, static_cast<uint64_t>(e.Size), 8);
-    PutLE(head, static_cast<uint32_t>(e.Name.size()), 4);
+    AppendLE(head, static_cast<uint64_t>(offset), 8);
+    AppendLE(head, static_cast<uint64_t>(e.Size), 8);
+    AppendLE(head, static_cast<uint32_t>(e.Name.size()), 4);
     head += e.Name;
     offset += e.Size;
   }

@@ -12,37 +12,6 @@
 
 namespace {
 
-void WriteInt32(TStream &stream, int32_t value) {
-  const uint32_t u = static_cast<uint32_t>(value);
-  const unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                              static_cast<unsigned char>(u >> 16),
-                              static_cast<unsigned char>(u >> 24)};
-  stream.WriteBuffer(b, 4);
-}
-
-int32_t ReadInt32(TStream &stream) {
-  unsigned char b[4];
-  stream.ReadBuffer(b, 4);
-  return static_cast<int32_t>(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                              uint32_t(b[3]) << 24);
-}
-
-void WriteCounted(TStream &stream, std::string_view bytes) {
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw EWriteError();
-  WriteInt32(stream, static_cast<int32_t>(bytes.size()));
-  stream.WriteBytes(bytes);
-}
-
-// A count that is negative or runs past the end is a damaged record.
-std::string ReadCounted(TStream &stream) {
-  const int32_t n = ReadInt32(stream);
-  if (n < 0 || n > stream.Size() - stream.Position())
-    throw EReadError();
-  std::string out(static_cast<size_t>(n), '\0');
-  stream.ReadBuffer(out.data(), n);
-  return out;
-}
 
 } // namespace
 
@@ -304,7 +273,7 @@ std::string TfsEffectShape::SerializeEffect(const TfsEffect &effect) const {
   if (names.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     throw EWriteError();
   TMemoryStream out;
-  WriteInt32(out, static_cast<int32_t>(names.size()));
+  WriteInt32LE(out, static_cast<int32_t>(names.size()));
   for (const std::string &name : names) {
     WriteCounted(out, name);
     TMemoryStream entry;
@@ -320,7 +289,7 @@ std::string TfsEffectShape::SerializeEffect(const TfsEffect &effect) const {
 
 void TfsEffectShape::RestoreEffect(TfsEffect &effect, std::string_view bytes) {
   TReadOnlyMemoryStream in(bytes);
-  const int32_t count = ReadInt32(in);
+  const int32_t count = ReadInt32LE(in);
   if (count < 0)
     throw EReadError();
   TnvStorage *archive = Document() ? Document()->Storage() : nullptr;
