@@ -69,12 +69,6 @@ std::string ThumbEntryName(int number) {
   return EntryName("Thumb%.4d.bmp", number);
 }
 
-int32_t RoundSize(double v) {
-  if (!std::isfinite(v) || v <= 0)
-    return 0;
-  return static_cast<int32_t>(std::lrint(std::min(v, double(1 << 30))));
-}
-
 // Whether two segments meet (touching counts).
 bool SegmentsMeet(const TFloatPoint &a, const TFloatPoint &b, const TFloatPoint &c,
                   const TFloatPoint &d) {
@@ -272,7 +266,10 @@ void TfsDocument::LeaveCurrentPage() {
 
 void TfsDocument::EnterCurrentPage() {
   if (TfsPage *page = CurrentPage())
-    page->OnGeometryChange = [this](TfsShape &) { UpdateScrollRange(); };
+    page->OnGeometryChange = [this](TfsShape &) {
+      if (!IsPrinting())
+        UpdateScrollRange();
+    };
   UpdateScrollRange();
   Repaint();
   SetFocusShape(nullptr);
@@ -865,6 +862,7 @@ void TfsDocument::SetViewMapping(const TfsViewMapping &mapping) {
   FWindowLeft = mapping.WindowLeft;
   FWindowTop = mapping.WindowTop;
   FViewScale = mapping.Scale;
+  StoreScrollPosition(mapping.WindowLeft * mapping.Scale, mapping.WindowTop * mapping.Scale);
 }
 
 TfsViewMapping TfsDocument::ViewMapping() const {
@@ -896,14 +894,18 @@ void TfsDocument::EndUpdate() {
 void TfsDocument::BeginWork(int16_t cursor) {
   if (FHost)
     FHost->SetCursor(cursor);
+  FShownCursor = cursor;
   ++FWorking;
 }
 
 void TfsDocument::EndWork() {
   if (FWorking <= 0)
     return;
-  if (--FWorking == 0 && FHost)
-    FHost->SetCursor(crDefault);
+  if (--FWorking == 0) {
+    FShownCursor = FCursor;
+    if (FHost)
+      FHost->SetCursor(FCursor);
+  }
 }
 
 void TfsDocument::CheckNotWorking() const {
@@ -1124,8 +1126,7 @@ void TfsDocument::InvalidateScreen(const TRect &screenRect) {
 }
 
 void TfsDocument::ShowBusy() {
-  if (FHost && !IsWorking())
-    FHost->SetCursor(crAppStart);
+  ShowCursor(crAppStart);
 }
 
 int TfsDocument::PageNumber(const TfsPage &page) const {
@@ -1171,55 +1172,5 @@ void TfsDocument::PaintForeground(TBitmap32 &bitmap, const TDeviceContext &conte
 
 void TfsDocument::RenderPageToBitmap(TfsPage &page, TBitmap32 &bitmap, const TRect &rect,
                                      float maxDpm) {
-  page.EnsureLoaded();
-  if (page.Document() != this || bitmap.IsBlank() || IsRectEmpty(rect))
-    return;
-  BeginPrinting();
-  struct TEnd {
-    TfsDocument &Document;
-    ~TEnd() { Document.EndPrinting(); }
-  } end{*this};
-  FDevice = dtPrinter;
-  // Rendered no finer than the caller allows: a zoomed-in view must not
-  // make every thumbnail a full-page bitmap.
-  float scale = std::min(FViewScale, maxDpm);
-  // Drawn no finer than four pixels a target pixel each way: averaging
-  // more gains nothing, and a page of absurd size (a damaged file) would
-  // otherwise ask for a giant picture.
-  if (page.DocWidth() > 0 && page.DocHeight() > 0) {
-    const double fit = std::min(static_cast<double>(rect.Width()) / page.DocWidth(),
-                                static_cast<double>(rect.Height()) / page.DocHeight());
-    if (fit > 0 && scale > 4 * fit)
-      scale = static_cast<float>(4 * fit);
-  }
-  TDeviceContext context;
-  context.DeviceType = dtPrinter;
-  context.BackColor = ToColor32(page.PageColor()) & 0x00FFFFFF;
-  context.DestDpm = scale;
-  context.CacheDpm = std::min(FRenderDpm, maxDpm);
-  context.StretchFilter = FQuality;
-  const int32_t w = RoundSize(static_cast<double>(scale) * page.DocWidth());
-  const int32_t h = RoundSize(static_cast<double>(scale) * page.DocHeight());
-  if (w <= 0 || h <= 0)
-    return;
-  const double f =
-      std::min(static_cast<double>(rect.Height()) / h, static_cast<double>(rect.Width()) / w);
-  const int32_t dw = RoundSize(f * w);
-  const int32_t dh = RoundSize(f * h);
-  if (dw <= 0 || dh <= 0)
-    return;
-  const int32_t dx = rect.Left + (rect.Width() - dw) / 2;
-  const int32_t dy = rect.Top + (rect.Height() - dh) / 2;
-  TBitmap32 rendered;
-  rendered.SetSize(w, h);
-  TfsShape::RenderShape(page, rendered, FloatRect(0, 0, page.DocWidth(), page.DocHeight()), context,
-                        true);
-  const TRect dest = Rect(dx, dy, dx + dw, dy + dh);
-  if (static_cast<int64_t>(dw) * dh < static_cast<int64_t>(w) * h) {
-    DrawOntoAveraged(bitmap, dest, rendered, rendered.BoundsRect(), sfLinear, dmOpaque);
-  } else {
-    rendered.SetDrawMode(dmOpaque);
-    rendered.SetStretchFilter(sfLinear);
-    rendered.DrawOnto(bitmap, dest);
-  }
+  RenderPageToCanvas(page, bitmap, rect, maxDpm, true);
 }

@@ -4,6 +4,8 @@
 #include "engine/fsHost.h"
 #include "engine/fsPage.h"
 #include "engine/fsPageDocument.h"
+#include "engine/fsPrinting.h"
+#include "engine/fsVirtScrollBox.h"
 #include "persist/fsBitmapResource.h"
 #include "persist/nvStorage.h"
 #include "text/fsTruetypeFonts.h"
@@ -27,12 +29,22 @@ enum TfsDocPerformanceType : uint8_t { dpMemoryOverSpeed, dpSpeedOverMemory };
 enum TRulerUnit : uint8_t { ruMilli, ruCenti, ruInch, ruPixel };
 enum TfsProgressType : uint8_t { ptLoad, ptSave, ptPrint, ptWizard };
 
+// A ruler beside the view: its units, the page-local coordinate at the
+// view's edge and the view scale (pixels per mm).
+class TfsRuler {
+public:
+  virtual ~TfsRuler() = default;
+  virtual void SetUnits(TRulerUnit units) = 0;
+  virtual void SetView(float offset, float scale) = 0;
+};
+
 // The engine's document: pages, the current page, default page settings,
 // selection and focus, arrangement and grouping, undo recording, the archive
 // it is stored in and the events the application follows it by. The window
 // that shows it is reached through the host given at creation (none for a
-// document without a window).
-class TfsDocument : public TfsPageDocument {
+// document without a window); the document is also the scrolling state of
+// that window's view.
+class TfsDocument : public TfsPageDocument, public TVirtScrollBox {
 public:
   using TNotifyEvent = std::function<void(TfsDocument &Sender)>;
   using TNotifyShapeEvent = std::function<void(TfsDocument &Sender, TfsShape *Shape)>;
@@ -171,13 +183,76 @@ public:
   TColor HandleColor() const { return FHandleColor; }
   TColor HandleEdgeColor() const { return FHandleEdgeColor; }
   float RenderDpm() const { return FRenderDpm; }
-  void SetRenderDpm(float value) { FRenderDpm = value; }
+  // Caches are rendered again at the new resolution.
+  void SetRenderDpm(float value);
+  float RenderDPI() const { return FRenderDpm * 25.4f; }
+  void SetRenderDPI(float value) { SetRenderDpm(value / 25.4f); }
+  bool RenderAtScreenRes() const { return FRenderAtScreenRes; }
+  void SetRenderAtScreenRes(bool value);
   float ZoomPercent() const { return FZoomPercent; }
+  // Only with AutoWidth: the zoom relative to the page filling the width.
+  void SetZoomPercent(float value);
+  bool AutoWidth() const { return FAutoWidth; }
+  void SetAutoWidth(bool value) { FAutoWidth = value; }
   float WindowLeft() const { return FWindowLeft; }
   float WindowTop() const { return FWindowTop; }
   // Screen pixels per mm of the view.
   float ViewScale() const { return FViewScale; }
+  void SetViewScale(float value);
   void SetViewMapping(const TfsViewMapping &mapping);
+  void ZoomBy(float factor);
+  void ZoomIn();
+  void ZoomOut();
+  void FitWidth();
+  void FitPage();
+  // The window that shows the document got its parent: the page fills the
+  // width.
+  void WindowAttached();
+  TPrintQualityType PrintQuality() const { return FPrintQuality; }
+  void SetPrintQuality(TPrintQualityType value) { FPrintQuality = value; }
+  // Source pixels per mm of printing; 0 for the printer's own density.
+  float PrinterDpm() const;
+  bool OptimizedPrinting() const { return FOptimizedPrinting; }
+  void SetOptimizedPrinting(bool value) { FOptimizedPrinting = value; }
+
+  // ---- painting and printing ------------------------------------------------
+  // The control's paint: nothing while printing or loading.
+  void Paint(TBitmap32 &canvas, const TRect &clip);
+  // Renders the clip rectangle of the view (canvas pixels are client
+  // pixels) with the current page.
+  virtual void PaintView(TBitmap32 &canvas, const TRect &clip);
+  // The pages at the indexes (absent ones skipped), each turned to fill the
+  // sheet best. "Threading error (working already)" while working.
+  virtual void PrintPages(const std::vector<int> &indexes, TfsPrinter &printer);
+  // Draws the page into a rectangle of the canvas at no more than maxDpm;
+  // fitted and centred with fit, else stretched to the rectangle.
+  void RenderPageToCanvas(TfsPage &page, TBitmap32 &canvas, const TRect &rect, float maxDpm,
+                          bool fit);
+  // The contexts of a render pass onto the screen, a printer and a canvas.
+  TDeviceContext ScreenContext(TfsPage &page) const;
+  TDeviceContext PrintContext(TfsPage &page, float dpm) const;
+  // Print progress of the band split: the page count and total last
+  // reported by PrintPages (total 0 outside it).
+  void BandPrinted(double fraction);
+
+  // ---- cursor and rulers ------------------------------------------------------
+  // The control's own cursor, and the one shown.
+  int16_t Cursor() const { return FCursor; }
+  void SetCursor(int16_t value);
+  int16_t ShownCursor() const { return FShownCursor; }
+  void ShowCursor(int16_t cursor);
+  TfsRuler *RulerTop() const { return FRulerTop; }
+  TfsRuler *RulerLeft() const { return FRulerLeft; }
+  TfsRuler *RulerCorner() const { return FRulerCorner; }
+  void SetRulerTop(TfsRuler *ruler);
+  void SetRulerLeft(TfsRuler *ruler);
+  void SetRulerCorner(TfsRuler *ruler);
+  TRulerUnit RulerUnits() const { return FRulerUnits; }
+  void SetRulerUnits(TRulerUnit value);
+  void UpdateRulers();
+
+  // ---- TVirtScrollBox ---------------------------------------------------------
+  void ScrollChanged() override;
   std::string Version() const { return "2.7.1"; }
 
   // ---- notification brackets ---------------------------------------------
@@ -340,8 +415,13 @@ public:
 
 protected:
   virtual void InitDefaults();
-  // The scroll range follows the current page (the view fills it in).
-  virtual void UpdateScrollRange() {}
+  // The virtual area follows the current page, and the page is placed in
+  // it by the view style.
+  virtual void UpdateScrollRange();
+  void ScrollContent(int32_t dx, int32_t dy) override;
+  void ScrollBarsChanged() override;
+  void InvalidateView() override { Repaint(); }
+  void Resized() override;
   // The brackets the undo and redo loops run their commands in: while
   // undoing, recorded commands go to the redo stack; while redoing, filing
   // keeps the redo stack.
@@ -361,6 +441,9 @@ private:
   void UndoStateChanged();
   void Progress(TfsProgressType type, int64_t count, int64_t total, double fraction);
   void SavePage(int index);
+  // One pass of FitWidth at the current client width.
+  void FitWidthOnce();
+  void FitPageOnce();
 
   TfsDocumentHost *FHost;
   std::vector<std::unique_ptr<TfsPage>> FPages;
@@ -435,4 +518,17 @@ private:
   float FWindowLeft = 0;
   float FWindowTop = 0;
   float FViewScale = Dpm150;
+  bool FAutoWidth = true;
+  bool FRenderAtScreenRes = false;
+  TPrintQualityType FPrintQuality = pqLow;
+  bool FOptimizedPrinting = false;
+  bool FInScrollRange = false;
+  int64_t FPrintCount = 0;
+  int64_t FPrintTotal = 0;
+  int16_t FCursor = crDefault;
+  int16_t FShownCursor = crDefault;
+  TfsRuler *FRulerTop = nullptr;
+  TfsRuler *FRulerLeft = nullptr;
+  TfsRuler *FRulerCorner = nullptr;
+  TRulerUnit FRulerUnits = ruMilli;
 };

@@ -59,6 +59,15 @@ public:
   virtual int PopupMenu(const TPoint &screenPoint, const std::vector<std::string> &items) = 0;
   virtual std::string ClipboardText() = 0;
   virtual void SetClipboardText(const std::string &text) = 0;
+  // The view's content moved by (dx, dy) pixels; a window that cannot move
+  // its pixels paints everything again.
+  virtual void ScrollView(int32_t dx, int32_t dy) {
+    (void)dx, (void)dy;
+    RepaintAll();
+  }
+  // The document's scroll-bar values changed (the window reads them from
+  // the document).
+  virtual void ScrollBarsChanged() {}
   // Lets the window handle pending events inside long loops.
   virtual void ProcessMessages() {}
   // The document's undo state changed: whether Undo and Redo have anything

@@ -520,9 +520,10 @@ TEST_F(DocumentTest, SelectionAndFocus) {
   Doc.ClearSelection();
   EXPECT_EQ(Events, (std::vector<std::string>{"selection"}));
 
-  // Screen = page mm at 1 pixel per mm: the rectangle meets s1 (10..18) and
-  // s2 (20..28) but not s0.
-  Doc.SetViewMapping({0, 0, 1});
+  // Screen = page mm at 1 pixel per mm (the view's corner at the page's,
+  // wherever the view placed the page): the rectangle meets s1 (10..18)
+  // and s2 (20..28) but not s0.
+  Doc.SetViewMapping({Doc.CurrentPage()->DocLeft(), Doc.CurrentPage()->DocTop(), 1});
   Events.clear();
   Doc.SelectInRect(Rect(15, 0, 21, 6));
   EXPECT_EQ(Doc.SelectedCount(), 2);
