@@ -1,5 +1,7 @@
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -18,4 +20,15 @@ template <class F> double MedianSeconds(F work, int runs) {
   }
   std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
   return times[runs / 2];
+}
+
+// Runs the registered benchmarks; false when the command line had words the
+// library does not know. The ratio lines follow in each program's main.
+inline bool RunGoogleBenchmarks(int &argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    return false;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return true;
 }

@@ -115,11 +115,8 @@ BENCHMARK(BM_OpenAndReadEveryPage)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  if (!RunGoogleBenchmarks(argc, argv))
     return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
 
   constexpr int Runs = 21;
   TEditAndSave lazySave(false), fullSave(true);

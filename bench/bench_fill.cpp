@@ -61,11 +61,8 @@ BENCHMARK(BM_FillA4Tinted)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  if (!RunGoogleBenchmarks(argc, argv))
     return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
 
   constexpr int Runs = 41;
   TBitmap32 page;

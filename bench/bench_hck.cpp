@@ -148,11 +148,8 @@ BENCHMARK(BM_ZlibDecode)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
+  if (!RunGoogleBenchmarks(argc, argv))
     return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
 
   constexpr int Runs = 5;
   const std::string &planes = Planes();
