@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+using fsSamplerKernels::AddFixedBilinear;
 using fsSamplerKernels::Bilinear;
 using fsSamplerKernels::TInt128;
 using fsSamplerKernels::To248;
@@ -119,6 +120,8 @@ void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First
     std::fill(FSpan.begin() + First, FSpan.begin() + Last + 1, FSource ? FSource->OuterColor() : 0);
     return;
   }
+  if (FInverse->IsAffine() && ShiftSpan(X, Y, Count, First, Last))
+    return;
   if (FSamples <= 1) {
     SampleRow(X, Y, Count, First, Last, 0, 0, FSpan.data());
     return;
@@ -150,6 +153,79 @@ void TfsMapSampler::SpanRange(int32_t X, int32_t Y, int32_t Count, int32_t First
     for (size_t l = l0; l < l1; ++l)
       out[l] = static_cast<uint8_t>(sums[l] / n);
   }
+}
+
+bool TfsMapSampler::ShiftSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last) {
+  const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
+  const TFloatPoint centre{0, 0};
+  const TFloatPoint *offsets = FSamples <= 1 ? &centre : FOffsets.data();
+  const int32_t samples = std::max(FSamples, 1);
+  int64_t U[36], V[36];
+  for (int32_t k = 0; k < samples; ++k) {
+    // The lattice SampleRow steps along: the first and last centres.
+    const double ox = offsets[k].X, cy = Y + 0.5 + offsets[k].Y;
+    double u0, v0, u1, v1;
+    inv.Transform(X + 0.5 + ox, cy, u0, v0);
+    U[k] = To248(u0);
+    V[k] = To248(v0);
+    if (Count > 1) {
+      inv.Transform(X + Count - 1 + 0.5 + ox, cy, u1, v1);
+      if (To248(u1) - U[k] != static_cast<int64_t>(Count - 1) * 256 || To248(v1) != V[k])
+        return false;
+    }
+    if (std::abs(U[k]) > (int64_t(1) << 40) || std::abs(V[k]) > (int64_t(1) << 40))
+      return false;
+  }
+  const TBitmap32 &src = *FSource;
+  const int32_t width = src.Width();
+  const int64_t limX = static_cast<int64_t>(width - 1) * 256;
+  const int64_t limY = static_cast<int64_t>(src.Height() - 1) * 256;
+  const TColor32 outer = src.OuterColor();
+  const size_t lanes = static_cast<size_t>(Count) * 4;
+  if (FSums.size() < lanes)
+    FSums.resize(lanes);
+  uint16_t *sums = FSums.data();
+  std::fill(sums + static_cast<size_t>(First) * 4, sums + static_cast<size_t>(Last + 1) * 4, 0);
+  auto floorDiv = [](int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+  };
+  for (int32_t k = 0; k < samples; ++k) {
+    // Pixel i reads at (U + 256 i, V): inside for 0 < U + 256 i < limX.
+    int64_t lo = Last + 1, hi = Last;
+    if (V[k] > 0 && V[k] < limY) {
+      lo = std::max<int64_t>(First, floorDiv(-U[k], 256) + 1);
+      hi = std::min<int64_t>(Last, floorDiv(limX - U[k] - 1, 256));
+      if (lo > hi)
+        lo = Last + 1, hi = Last;
+    }
+    auto addOuter = [&](int64_t a, int64_t b) {
+      for (int64_t i = a; i <= b; ++i)
+        for (int l = 0; l < 4; ++l)
+          sums[i * 4 + l] = static_cast<uint16_t>(sums[i * 4 + l] + ((outer >> (8 * l)) & 255));
+    };
+    addOuter(First, std::min<int64_t>(lo, Last + 1) - 1);
+    if (lo <= hi) {
+      const int64_t x = (U[k] >> 8) + lo, y = V[k] >> 8;
+      AddFixedBilinear(sums + lo * 4, src.Bits() + x + y * width, width,
+                       static_cast<int32_t>(hi - lo + 1), static_cast<uint32_t>(U[k] & 255),
+                       static_cast<uint32_t>(V[k] & 255));
+      addOuter(hi + 1, Last);
+    }
+  }
+  uint8_t *out = reinterpret_cast<uint8_t *>(FSpan.data());
+  const size_t l0 = static_cast<size_t>(First) * 4, l1 = static_cast<size_t>(Last + 1) * 4;
+  if (samples == 1) {
+    for (size_t l = l0; l < l1; ++l)
+      out[l] = static_cast<uint8_t>(sums[l]);
+  } else if (samples == 4) {
+    for (size_t l = l0; l < l1; ++l)
+      out[l] = static_cast<uint8_t>(sums[l] >> 2);
+  } else {
+    const uint16_t n = static_cast<uint16_t>(samples);
+    for (size_t l = l0; l < l1; ++l)
+      out[l] = static_cast<uint8_t>(sums[l] / n);
+  }
+  return true;
 }
 
 // The pixels of the span from X that may have a sample inside the source's

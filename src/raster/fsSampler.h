@@ -69,6 +69,11 @@ private:
   // 2 x 2 samples through an affine inverse, the four of a pixel at once,
   // with AVX2 (in fsSampler_avx2.cpp); false, and nothing done, without it.
   bool QuadSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
+  // When every sample row of the span steps by exactly one source pixel
+  // across and none down (an unscaled, unturned map: a shape's cache drawn
+  // at its own resolution), all its samples share one fraction, and whole
+  // rows are read with fixed weights; false, and nothing done, otherwise.
+  bool ShiftSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last);
 
   const TBitmap32 *FSource = nullptr;
   std::vector<TColor32> FSpan;

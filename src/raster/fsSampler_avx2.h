@@ -81,4 +81,27 @@ inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int6
 
 #endif
 
+// Whether the AVX2 kernels may run (when the processor has them); tests turn
+// it off to compare the plain paths with the same references.
+inline bool Avx2Allowed = true;
+
+// Adds the bilinear reads of Count consecutive pixels with one fraction
+// (Fx, Fy) to 16-bit lane sums: pixel i reads the 2 x 2 block whose top-left
+// is P[i]; every block lies inside the source.
+void AddFixedBilinear(uint16_t *Sums, const TColor32 *P, int32_t Width, int32_t Count, uint32_t Fx,
+                      uint32_t Fy);
+
+// The same, lane by lane.
+inline void AddFixedBilinearPlain(uint16_t *Sums, const TColor32 *P, int32_t Width, int32_t Count,
+                                  uint32_t Fx, uint32_t Fy) {
+  const uint32_t wx = GammaWeights[255 - Fx], wy = GammaWeights[255 - Fy];
+  const uint8_t *top = reinterpret_cast<const uint8_t *>(P);
+  const uint8_t *bottom = reinterpret_cast<const uint8_t *>(P + Width);
+  for (int32_t l = 0; l < Count * 4; ++l) {
+    const uint32_t t = (top[l] * wx + top[l + 4] * (256 - wx)) >> 8;
+    const uint32_t b = (bottom[l] * wx + bottom[l + 4] * (256 - wx)) >> 8;
+    Sums[l] = static_cast<uint16_t>(Sums[l] + ((t * wy + b * (256 - wy)) >> 8));
+  }
+}
+
 } // namespace fsSamplerKernels

@@ -1,12 +1,14 @@
 #include "raster/fsSampler.h"
+#include "raster/fsSampler_avx2.h"
 #include "raster/fsTransform.h"
-
 #include "support/SeededRandom.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -264,62 +266,137 @@ TEST(MapSampler, SpansMatchPerPixelSampling) {
 // centres of the span are transformed and rounded to 1/256, the difference
 // spread over the steps (each q = total div (count - 1), the remainder
 // handed out whole units at a time), every sample read from its definition,
-// the n x n samples averaged per lane. Random sources, transforms and spans
-// reaching past the source on any side.
-TEST(MapSampler, SpansMatchTheSteppedLatticeExactly) {
-  SeededRandom random(99);
-  auto uniform = [&](double lo, double hi) { return lo + (hi - lo) * random.Below(100000) / 1e5; };
-  for (int n = 0; n < 36; ++n) {
-    TBitmap32 src;
-    const int w = 2 + int(random.Below(60)), h = 2 + int(random.Below(50));
-    src.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x)
-        src.SetPixel(x, y, random.Next() * 2654435761u);
-    src.SetOuterColor(n % 3 == 0 ? 0 : 0x40FF8000);
-    TfsAffineTransform t;
-    t.Rotate(w / 2.0, h / 2.0, uniform(-180, 180));
-    t.Scale(uniform(0.3, 3), uniform(0.3, 3));
-    t.Translate(uniform(-20, 40), uniform(-20, 40));
-    TfsAffineTransform inv;
-    inv.Assign(t);
-    inv.Invert();
-    const int factor = 1 + n % 4;
-    TfsMapSampler s;
-    s.SetOversampling(factor);
-    s.SetSource(&src);
-    s.SetTransform(&t);
-    for (int k = 0; k < 6; ++k) {
-      const int x0 = int(random.Below(90)) - 30, y = int(random.Below(100)) - 20;
-      const int count = k == 0 ? 1 : 1 + int(random.Below(150));
-      s.GetSpan(x0, y, count);
-      std::vector<int> sums(size_t(count) * 4, 0);
-      for (int j = 0; j < factor; ++j)
-        for (int i = 0; i < factor; ++i) {
-          const double ox = factor == 1 ? 0 : double((i + 0.5f) / factor - 0.5f);
-          const double oy = factor == 1 ? 0 : double((j + 0.5f) / factor - 0.5f);
-          double u0, v0, u1, v1;
-          inv.Transform(x0 + 0.5 + ox, y + 0.5 + oy, u0, v0);
-          inv.Transform(x0 + count - 1 + 0.5 + ox, y + 0.5 + oy, u1, v1);
-          const int64_t U0 = std::llrint(u0 * 256), V0 = std::llrint(v0 * 256);
-          const int64_t steps = std::max(count - 1, 1);
-          const int64_t du = std::llrint(u1 * 256) - U0, dv = std::llrint(v1 * 256) - V0;
-          for (int p = 0; p < count; ++p) {
-            const int64_t U =
-                U0 + du / steps * p + (du < 0 ? -1 : 1) * (std::abs(du % steps) * p / steps);
-            const int64_t V =
-                V0 + dv / steps * p + (dv < 0 ? -1 : 1) * (std::abs(dv % steps) * p / steps);
-            const TColor32 c = Reference(src, U, V);
-            for (int l = 0; l < 4; ++l)
-              sums[size_t(p) * 4 + l] += (c >> (8 * l)) & 255;
-          }
-        }
+// the n x n samples averaged per lane.
+void ExpectSteppedLattice(TfsMapSampler &s, const TBitmap32 &src, const TfsAffineTransform &t,
+                          int factor, int x0, int y, int count, const std::string &where) {
+  TfsAffineTransform inv;
+  inv.Assign(t);
+  inv.Invert();
+  s.GetSpan(x0, y, count);
+  std::vector<int> sums(size_t(count) * 4, 0);
+  for (int j = 0; j < factor; ++j)
+    for (int i = 0; i < factor; ++i) {
+      const double ox = factor == 1 ? 0 : double((i + 0.5f) / factor - 0.5f);
+      const double oy = factor == 1 ? 0 : double((j + 0.5f) / factor - 0.5f);
+      double u0, v0, u1, v1;
+      inv.Transform(x0 + 0.5 + ox, y + 0.5 + oy, u0, v0);
+      inv.Transform(x0 + count - 1 + 0.5 + ox, y + 0.5 + oy, u1, v1);
+      const int64_t U0 = std::llrint(u0 * 256), V0 = std::llrint(v0 * 256);
+      const int64_t steps = std::max(count - 1, 1);
+      const int64_t du = std::llrint(u1 * 256) - U0, dv = std::llrint(v1 * 256) - V0;
       for (int p = 0; p < count; ++p) {
-        TColor32 expected = 0;
+        const int64_t U =
+            U0 + du / steps * p + (du < 0 ? -1 : 1) * (std::abs(du % steps) * p / steps);
+        const int64_t V =
+            V0 + dv / steps * p + (dv < 0 ? -1 : 1) * (std::abs(dv % steps) * p / steps);
+        const TColor32 c = Reference(src, U, V);
         for (int l = 0; l < 4; ++l)
-          expected |= TColor32(sums[size_t(p) * 4 + l] / (factor * factor)) << (8 * l);
-        ASSERT_EQ(s.Span()[p], expected)
-            << "case " << n << " span " << k << " pixel " << p << " of " << count;
+          sums[size_t(p) * 4 + l] += (c >> (8 * l)) & 255;
+      }
+    }
+  for (int p = 0; p < count; ++p) {
+    TColor32 expected = 0;
+    for (int l = 0; l < 4; ++l)
+      expected |= TColor32(sums[size_t(p) * 4 + l] / (factor * factor)) << (8 * l);
+    ASSERT_EQ(s.Span()[p], expected) << where << " pixel " << p << " of " << count;
+  }
+}
+
+// Turns the vector kernels off for its lifetime.
+struct TPlainKernels {
+  bool Saved = fsSamplerKernels::Avx2Allowed;
+  TPlainKernels() { fsSamplerKernels::Avx2Allowed = false; }
+  ~TPlainKernels() { fsSamplerKernels::Avx2Allowed = Saved; }
+};
+
+// Random sources, transforms and spans reaching past the source on any
+// side, with the vector kernels and without.
+TEST(MapSampler, SpansMatchTheSteppedLatticeExactly) {
+  for (bool plain : {false, true}) {
+    SCOPED_TRACE(plain ? "plain" : "vector");
+    std::optional<TPlainKernels> kernels;
+    if (plain)
+      kernels.emplace();
+    SeededRandom random(99);
+    auto uniform = [&](double lo, double hi) {
+      return lo + (hi - lo) * random.Below(100000) / 1e5;
+    };
+    for (int n = 0; n < 36; ++n) {
+      TBitmap32 src;
+      const int w = 2 + int(random.Below(60)), h = 2 + int(random.Below(50));
+      src.SetSize(w, h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          src.SetPixel(x, y, random.Next() * 2654435761u);
+      src.SetOuterColor(n % 3 == 0 ? 0 : 0x40FF8000);
+      TfsAffineTransform t;
+      t.Rotate(w / 2.0, h / 2.0, uniform(-180, 180));
+      t.Scale(uniform(0.3, 3), uniform(0.3, 3));
+      t.Translate(uniform(-20, 40), uniform(-20, 40));
+      const int factor = 1 + n % 4;
+      TfsMapSampler s;
+      s.SetOversampling(factor);
+      s.SetSource(&src);
+      s.SetTransform(&t);
+      for (int k = 0; k < 6; ++k) {
+        const int x0 = int(random.Below(90)) - 30, y = int(random.Below(100)) - 20;
+        const int count = k == 0 ? 1 : 1 + int(random.Below(150));
+        ExpectSteppedLattice(s, src, t, factor, x0, y, count,
+                             "case " + std::to_string(n) + " span " + std::to_string(k));
+      }
+    }
+  }
+}
+
+// Unscaled, unturned maps (a cache drawn at its own resolution) read whole
+// rows with one fraction: whole-pixel and fractional shifts, shifts a hair
+// off whole, spans over every edge of the source, every oversampling.
+TEST(MapSampler, ShiftedSpansMatchTheSteppedLatticeExactly) {
+  for (bool plain : {false, true}) {
+    SCOPED_TRACE(plain ? "plain" : "vector");
+    std::optional<TPlainKernels> kernels;
+    if (plain)
+      kernels.emplace();
+    SeededRandom random(1234);
+    for (int n = 0; n < 48; ++n) {
+      TBitmap32 src;
+      const int w = 2 + int(random.Below(70)), h = 2 + int(random.Below(40));
+      src.SetSize(w, h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          src.SetPixel(x, y, random.Next() * 2654435761u);
+      src.SetOuterColor(n % 2 == 0 ? 0 : 0x80FF00FF);
+      const double whole[2] = {double(int(random.Below(60)) - 20),
+                               double(int(random.Below(60)) - 20)};
+      double shift[2];
+      for (int a = 0; a < 2; ++a) {
+        switch (n % 4) {
+        case 0:
+          shift[a] = whole[a];
+          break;
+        case 1:
+          shift[a] = whole[a] + random.Below(256) / 256.0;
+          break;
+        case 2:
+          shift[a] = whole[a] + (random.Below(2) ? 1e-9 : -1e-9);
+          break;
+        default:
+          shift[a] = whole[a] + random.Below(100000) / 1e5;
+          break;
+        }
+      }
+      TfsAffineTransform t;
+      t.Translate(shift[0], shift[1]);
+      const int factor = 1 + n % 3;
+      TfsMapSampler s;
+      s.SetOversampling(factor);
+      s.SetSource(&src);
+      s.SetTransform(&t);
+      for (int k = 0; k < 8; ++k) {
+        const int x0 = int(random.Below(110)) - 30, y = int(random.Below(80)) - 25;
+        const int count = k == 0 ? 1 : 1 + int(random.Below(140));
+        ExpectSteppedLattice(s, src, t, factor, x0, y, count,
+                             "case " + std::to_string(n) + " span " + std::to_string(k));
       }
     }
   }
