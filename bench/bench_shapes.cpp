@@ -85,7 +85,9 @@ std::unique_ptr<TfsShape> MakePage() {
 
 void Render(TfsShape &page, TBitmap32 &target) {
   target.FillAll(0xFFFFFFFF);
-  TfsShape::RenderShape(page, target, FloatRect(0, 0, PageW, PageH), Context(), true);
+  // The area the target shows at exactly Dpm, the scale cairo draws at and
+  // the caches' own resolution (the full page would be 0.01 % smaller).
+  TfsShape::RenderShape(page, target, FloatRect(0, 0, PixW / Dpm, PixH / Dpm), Context(), true);
 }
 
 // What the first render after loading or zooming pays: no caches, device
