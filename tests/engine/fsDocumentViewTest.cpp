@@ -175,13 +175,17 @@ TEST_F(ViewTest, PaintViewRendersOnlyTheClipRectangle) {
   EXPECT_EQ(canvas.GetPixel(in, in), 0xFFFF0000);
   EXPECT_EQ(canvas.GetPixel(200, 200), 0xFFFFFFFF) << "the paper";
   EXPECT_EQ(canvas.GetPixel(500, 200), 0xFF00FF00) << "outside the clip";
-  // Scrolled: the same page point moves with the view.
+  // Scrolled: the same page point moves with the view. The page fills the
+  // width, so there is nothing to scroll across.
   float dx = 7, dy = 11;
   Doc.ScrollBy(dx, dy);
+  EXPECT_EQ(dx, 0);
+  EXPECT_EQ(dy, 11);
   canvas.Clear(0xFF00FF00);
   Doc.PaintView(canvas, Rect(0, 0, 400, 300));
-  EXPECT_EQ(canvas.GetPixel(in - 7, in - 11), 0xFFFF0000);
-  EXPECT_EQ(canvas.GetPixel(10 - 7 + static_cast<int32_t>(10 * s) + 5, in - 11), 0xFFFFFFFF);
+  EXPECT_EQ(canvas.GetPixel(in, in - 11), 0xFFFF0000);
+  EXPECT_EQ(canvas.GetPixel(in, in + static_cast<int32_t>(5 * s) - 11 + 3), 0xFFFFFFFF);
+  EXPECT_EQ(canvas.GetPixel(10 + static_cast<int32_t>(10 * s) + 3, in - 11), 0xFFFFFFFF);
 
   Doc.BeginPrinting();
   canvas.Clear(0xFF00FF00);
