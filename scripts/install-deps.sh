@@ -11,7 +11,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libgif-dev zlib1g-dev libimagequant-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libcairo2-dev
+  libcairo2-dev poppler-utils
   fonts-dejavu-core fonts-liberation2
   xz-utils binutils ca-certificates
 )

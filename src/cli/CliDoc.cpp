@@ -47,20 +47,8 @@ TDocOptions ParseOptions(const TCliArgs &args, bool info) {
   return o;
 }
 
-// Reads the document without touching anything on disk: the archive is
-// loaded into memory.
 void LoadDocument(TfsDocument &doc, const TDocOptions &o) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(o.File, error))
-    throw EfsError("Cannot find file \"" + o.File + "\"");
-  std::string bytes = ReadWholeFile(o.File);
-  if (o.Side) {
-    TKeyringSides sides = SplitSides(bytes);
-    bytes = o.Side == 'A' ? std::move(sides.SideA) : std::move(sides.SideB);
-  }
-  doc.SetUndoEnabled(false);
-  TMemoryStream stream(std::move(bytes));
-  doc.LoadFromStream(stream);
+  LoadCliDocument(doc, o.File, o.Side);
 }
 
 // The shortest text that reads back as the same single.
@@ -171,6 +159,20 @@ void Xml(TfsDocument &doc, int page, std::ostream &out) {
 }
 
 } // namespace
+
+void LoadCliDocument(TfsDocument &doc, const std::string &file, char side) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error))
+    throw EfsError("Cannot find file \"" + file + "\"");
+  std::string bytes = ReadWholeFile(file);
+  if (side) {
+    TKeyringSides sides = SplitSides(bytes);
+    bytes = side == 'A' ? std::move(sides.SideA) : std::move(sides.SideB);
+  }
+  doc.SetUndoEnabled(false);
+  TMemoryStream stream(std::move(bytes));
+  doc.LoadFromStream(stream);
+}
 
 void RunDoc(const TCliArgs &args, std::ostream &out) {
   const std::string verb = args.empty() ? std::string() : args[0];
