@@ -1,0 +1,1 @@
+tallisyn_bench(print LIBS tallisyn_engine)
