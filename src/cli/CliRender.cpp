@@ -1,25 +1,16 @@
 #include "cli/CliRender.h"
 
-#include "base/fsAtomicFile.h"
 #include "base/fsConvert.h"
 #include "base/fsError.h"
 #include "cli/CliDoc.h"
-#include "designer/uFileUtils.h"
 #include "engine/fsDocument.h"
 #include "engine/fsPrinting.h"
 #include "persist/fsImageFormats.h"
-
-#include <QImage>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
+#include "qtprint/fsQtPrinter.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <ostream>
 #include <string>
 
@@ -101,94 +92,6 @@ private:
   float FDpm;
 };
 
-// Draws bands into a PDF through Qt's PDF writer: losslessly (Qt would
-// store pictures as JPEG otherwise) and at their exact device rectangles
-// (floating point, so that neighbouring bands meet without seams).
-class TPdfPrinter : public TfsPrinter {
-public:
-  TPdfPrinter(QPdfWriter &writer, double dpi) : FWriter(writer), FDpi(dpi) {}
-
-  // The next page: its size in mm. Qt keeps page sizes in whole points;
-  // the drawing is moved so that it stands where the exact page size puts
-  // it once the media box is corrected (see FixMediaBoxes).
-  void StartPage(double widthMm, double heightMm) {
-    QPageLayout layout(QPageSize(QSizeF(widthMm, heightMm), QPageSize::Millimeter, QString(),
-                                 QPageSize::ExactMatch),
-                       QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter,
-                       QMarginsF(0, 0, 0, 0));
-    layout.setMode(QPageLayout::FullPageMode);
-    FWriter.setPageLayout(layout);
-    if (!FPainter) {
-      FPainter = std::make_unique<QPainter>();
-      if (!FPainter->begin(&FWriter))
-        throw EfsError("Cannot create the PDF file");
-    } else {
-      FWriter.newPage();
-    }
-    FPainter->setRenderHint(QPainter::LosslessImageRendering);
-    FPainter->setRenderHint(QPainter::SmoothPixmapTransform);
-    const double exactPt = heightMm / 25.4 * 72;
-    const double qtPt = layout.fullRectPoints().height();
-    FPainter->resetTransform();
-    FPainter->translate(0, (qtPt - exactPt) * FDpi / 72);
-    FWidth = static_cast<int32_t>(std::lrint(widthMm / 25.4 * FDpi));
-    FHeight = static_cast<int32_t>(std::lrint(heightMm / 25.4 * FDpi));
-  }
-  void Finish() {
-    if (FPainter)
-      FPainter->end();
-  }
-
-  TSize PhysicalSize() const override { return {FWidth, FHeight}; }
-  TPoint PhysicalOffset() const override { return {0, 0}; }
-  float DeviceDpm() const override { return static_cast<float>(FDpi / 25.4); }
-  void BeginDoc(const std::string &) override {}
-  void NewPage() override {}
-  void EndDoc() override {}
-  void DrawBand(const TBitmap32 &band, const TRect &rect) override {
-    // The rendered page is opaque: RGB32 over the bitmap's own memory.
-    const QImage image(reinterpret_cast<const uchar *>(band.Bits()), band.Width(), band.Height(),
-                       band.Width() * 4, QImage::Format_RGB32);
-    FPainter->drawImage(QRectF(rect.Left, rect.Top, rect.Width(), rect.Height()), image);
-  }
-
-private:
-  QPdfWriter &FWriter;
-  double FDpi;
-  std::unique_ptr<QPainter> FPainter;
-  int32_t FWidth = 0;
-  int32_t FHeight = 0;
-};
-
-// Qt writes each media box in whole points as "/MediaBox [0 0 W.000000
-// H.000000]"; the exact sizes go in their place at the same width, so no
-// offset of the file changes.
-void FixMediaBoxes(std::string &pdf, const std::vector<std::pair<double, double>> &sizesMm) {
-  const std::string key = "/MediaBox [0 0 ";
-  size_t at = 0;
-  for (const auto &[w, h] : sizesMm) {
-    at = pdf.find(key, at);
-    if (at == std::string::npos)
-      return;
-    at += key.size();
-    for (const double mm : {w, h}) {
-      const size_t end = pdf.find_first_of(" ]", at);
-      if (end == std::string::npos)
-        return;
-      const size_t width = end - at;
-      const double points = mm / 25.4 * 72;
-      char text[64];
-      int decimals = 6;
-      int n = std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(width), decimals, points);
-      while (n > static_cast<int>(width) && decimals > 0)
-        n = std::snprintf(text, sizeof text, "%*.*f", static_cast<int>(width), --decimals, points);
-      if (n == static_cast<int>(width))
-        pdf.replace(at, width, text);
-      at = end + 1;
-    }
-  }
-}
-
 void RenderPng(TfsDocument &doc, const TRenderOptions &o, std::ostream &out) {
   TfsPage *page = doc.GetPage(std::max(o.Page, 1) - 1);
   if (!page)
@@ -219,39 +122,7 @@ void RenderPdf(TfsDocument &doc, const TRenderOptions &o, std::ostream &out) {
   }
   if (pages.empty())
     throw EfsError("The document has no page");
-  const std::filesystem::path target(o.Out);
-  const std::filesystem::path temp = target.string() + ".render-tmp";
-  std::vector<std::pair<double, double>> sizes;
-  {
-    QPdfWriter writer(QString::fromStdString(temp.string()));
-    writer.setResolution(static_cast<int>(o.Dpi));
-    writer.setCreator(QStringLiteral("tallisyn-cli"));
-    TPdfPrinter printer(writer, o.Dpi);
-    for (int index : pages) {
-      TfsPage &page = *doc.GetPage(index);
-      page.EnsureLoaded();
-      if (!(page.DocWidth() > 0) || !(page.DocHeight() > 0))
-        throw EfsError("Page " + std::to_string(index + 1) + " has no size");
-      printer.StartPage(page.DocWidth(), page.DocHeight());
-      sizes.emplace_back(page.DocWidth(), page.DocHeight());
-      const TSize sheet = printer.PhysicalSize();
-      PrintPage(page, printer, Rect(0, 0, sheet.cx, sheet.cy), false, false, 0,
-                static_cast<float>(o.Dpi / 25.4));
-    }
-    printer.Finish();
-  }
-  std::string bytes;
-  try {
-    bytes = ReadWholeFile(temp.string());
-  } catch (...) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw;
-  }
-  std::error_code ignored;
-  std::filesystem::remove(temp, ignored);
-  FixMediaBoxes(bytes, sizes);
-  SaveFileAtomically(target, bytes);
+  WriteDocumentPdf(doc, pages, o.Out, o.Dpi, "tallisyn-cli");
   out << o.Out << ' ' << pages.size() << (pages.size() == 1 ? " page" : " pages") << '\n';
 }
 
