@@ -98,28 +98,48 @@ void ExpectAtomicSave(const std::function<void(const fs::path &)> &save,
   ASSERT_NE(newBytes, oldBytes) << "the save must change the file";
   ASSERT_GT(newBytes.size(), 1024u);
 
-  bool midway = false;
-  for (int step = 0; step <= 12; ++step) {
+  // One killed save: what the file holds afterwards, and whether the kill
+  // came while the save was under way (its temporary file still there).
+  auto killAfter = [&](std::chrono::steady_clock::duration delay, bool &underWay) {
     WriteFileBytes(file, oldBytes);
     {
       TChild child([&](int fd) {
         Put(fd, "g");
         save(file);
       });
-      ASSERT_TRUE(child.WaitByte());
-      std::this_thread::sleep_for(full * step / 10);
+      EXPECT_TRUE(child.WaitByte());
+      std::this_thread::sleep_for(delay);
       child.Kill();
       child.Wait();
     }
-    const std::string now = ReadFileBytes(file);
+    underWay = StrayFiles(dir.path(), file) > 0;
+    for (const auto &e : fs::directory_iterator(dir.path()))
+      if (e.path() != file)
+        fs::remove(e.path());
+    return ReadFileBytes(file);
+  };
+
+  bool midway = false;
+  for (int step = 0; step <= 12; ++step) {
+    bool underWay = false;
+    const std::string now = killAfter(full * step / 10, underWay);
     EXPECT_TRUE(now == oldBytes || now == newBytes)
         << "killed after " << step << "/10 of a save the file holds " << now.size() << " bytes";
-    if (StrayFiles(dir.path(), file) > 0) {
-      midway = true;
-      for (const auto &e : fs::directory_iterator(dir.path()))
-        if (e.path() != file)
-          fs::remove(e.path());
-    }
+    midway = midway || underWay;
+  }
+  // A busy machine can shift the moments: look for one inside the save by
+  // halving the interval between a kill too early and one too late.
+  auto early = std::chrono::steady_clock::duration::zero(), late = full * 3;
+  for (int tries = 0; tries < 20 && !midway; ++tries) {
+    const auto delay = (early + late) / 2;
+    bool underWay = false;
+    const std::string now = killAfter(delay, underWay);
+    EXPECT_TRUE(now == oldBytes || now == newBytes) << "the file holds " << now.size() << " bytes";
+    midway = underWay;
+    if (now == newBytes)
+      late = delay;
+    else
+      early = delay;
   }
   EXPECT_TRUE(midway) << "no kill landed during a save";
 
