@@ -1,10 +1,14 @@
 #include "app/TfsDocumentPrinting.h"
 #include "engine/fsDocument.h"
+#include "qtprint/fsQtPrinter.h"
 #include "shapes/fsPolygonShape.h"
 #include "shapes/fsStandardShapes.h"
 #include "support/TempDir.h"
 
 #include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 
 #include <gtest/gtest.h>
@@ -78,6 +82,31 @@ TEST_F(DocumentPrinting, PdfHasAPagePerPageAtItsExactSize) {
     EXPECT_NEAR(boxes[i].second / 72 * 25.4, page.DocHeight(), 0.1) << i;
   }
   EXPECT_FALSE(std::filesystem::exists(Dir / "out.pdf.render-tmp"));
+}
+
+// The system printers' path: the sheet and its printable area come from the
+// device's layout, and every page goes onto a sheet of the device's size.
+TEST_F(DocumentPrinting, SheetsOfTheDeviceWithItsMargins) {
+  {
+    QPdfWriter writer(QString::fromStdString(Pdf.string()));
+    writer.setResolution(150);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+    TfsQtPrinter printer(writer);
+    EXPECT_NEAR(printer.PhysicalSize().cx, 210 / 25.4 * 150, 1);
+    EXPECT_NEAR(printer.PhysicalSize().cy, 297 / 25.4 * 150, 1);
+    // Qt keeps margins in whole points.
+    EXPECT_NEAR(printer.PhysicalOffset().X, 10 / 25.4 * 150, 150 / 72.0);
+    EXPECT_NEAR(printer.PhysicalOffset().Y, 10 / 25.4 * 150, 150 / 72.0);
+    EXPECT_FLOAT_EQ(printer.DeviceDpm(), static_cast<float>(150 / 25.4));
+    Doc.PrintPages({0, 1}, printer);
+  }
+  const auto boxes = MediaBoxes(testsupport::ReadFileBytes(Pdf));
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const auto &[w, h] : boxes) {
+    EXPECT_NEAR(w / 72 * 25.4, 210, 0.5);
+    EXPECT_NEAR(h / 72 * 25.4, 297, 0.5);
+  }
 }
 
 TEST_F(DocumentPrinting, PdfRasterMatchesTheCommandLineRendering) {
