@@ -1,7 +1,8 @@
 // Printing an A4 page at 300 dpi that holds twenty filled shapes, half of
 // which go through their caches (rotated or translucent): once with every
 // cache made anew (the first print of a page) and once with the caches of
-// the previous pass (printing the page again).
+// the previous pass (printing the page again). Then the same page shown in
+// a full-HD view at 100 % zoom, painted cold and warm.
 #include "engine/fsDocument.h"
 #include "engine/fsPage.h"
 #include "engine/fsShape.h"
@@ -98,6 +99,41 @@ void BM_PrintPageWarm(benchmark::State &state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * 20);
 }
 BENCHMARK(BM_PrintPageWarm)->Unit(benchmark::kMillisecond);
+
+// The document view of a 1920 x 1080 window, the page filling its width.
+class TViewFixture {
+public:
+  TViewFixture() {
+    Print.Document.SetClientSize(1920, 1080);
+    Print.Document.WindowAttached();
+    Print.Document.SetZoomPercent(100);
+    Canvas.SetSize(1920, 1080);
+  }
+  void Paint() {
+    Print.Document.Paint(Canvas, Rect(0, 0, 1920, 1080));
+    benchmark::DoNotOptimize(Canvas.Bits());
+    benchmark::ClobberMemory();
+  }
+  TRenderFixture Print;
+  TBitmap32 Canvas;
+};
+
+void BM_PaintViewFullHdCold(benchmark::State &state) {
+  TViewFixture f;
+  for (auto _ : state) {
+    f.Print.Document.CurrentPage()->ClearCacheAll();
+    f.Paint();
+  }
+}
+BENCHMARK(BM_PaintViewFullHdCold)->Unit(benchmark::kMillisecond);
+
+void BM_PaintViewFullHdWarm(benchmark::State &state) {
+  TViewFixture f;
+  f.Paint();
+  for (auto _ : state)
+    f.Paint();
+}
+BENCHMARK(BM_PaintViewFullHdWarm)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
