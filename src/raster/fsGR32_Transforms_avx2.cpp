@@ -70,8 +70,11 @@ FS_AVX2_CLONES void HorizontalPassLoop(TColor32 *Out, int32_t Count, const int32
 }
 
 using TWords = uint16_t __attribute__((vector_size(32)));
-using TWordsU = uint16_t __attribute__((vector_size(32), aligned(2), may_alias));
 using TBytes16 = uint8_t __attribute__((vector_size(16)));
+
+// Lanes are loaded through memcpy (an unaligned load): clang drops a reduced
+// alignment given to a vector alias and then loads as if aligned, which
+// faults on these row caches.
 
 FS_AVX2_CLONES void VerticalWindowsLoop(uint8_t *Out, size_t Lanes, const uint16_t *const *Rows,
                                         const uint16_t *W, int32_t Taps, int Shift) {
@@ -79,9 +82,13 @@ FS_AVX2_CLONES void VerticalWindowsLoop(uint8_t *Out, size_t Lanes, const uint16
   size_t l0 = 0;
   if (Shift >= 0) {
     for (; l0 + step <= Lanes; l0 += step) {
-      TWords a = W[0] * *reinterpret_cast<const TWordsU *>(Rows[0] + l0);
-      for (int32_t t = 1; t < Taps; ++t)
-        a += W[t] * *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
+      TWords r;
+      std::memcpy(&r, Rows[0] + l0, sizeof r);
+      TWords a = W[0] * r;
+      for (int32_t t = 1; t < Taps; ++t) {
+        std::memcpy(&r, Rows[t] + l0, sizeof r);
+        a += W[t] * r;
+      }
       const TBytes16 b = __builtin_convertvector(a >> Shift, TBytes16);
       std::memcpy(Out + l0, &b, sizeof b);
     }
@@ -95,7 +102,8 @@ FS_AVX2_CLONES void VerticalWindowsLoop(uint8_t *Out, size_t Lanes, const uint16
     for (; l0 + step <= Lanes; l0 += step) {
       TWords a = {}, b = {};
       for (int32_t t = 0; t < Taps; ++t) {
-        const TWords r = *reinterpret_cast<const TWordsU *>(Rows[t] + l0);
+        TWords r;
+        std::memcpy(&r, Rows[t] + l0, sizeof r);
         a += W[t] * (r >> 8);
         b += W[t] * (r & 255);
       }
