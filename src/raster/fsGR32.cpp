@@ -1,5 +1,7 @@
 #include "raster/fsGR32.h"
 
+#include "raster/fsGR32_Merge_avx2.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -236,6 +238,9 @@ void ColorMergeInPlace(TColor32 F, TColor32 &B) {
 }
 
 void ColorMergeSpan(const TColor32 *Src, TColor32 *Dst, int32_t Count) {
+  // Scaling by 255 leaves every alpha as it is.
+  if (Count <= 0 || fsMergeKernels::MergeScaledSpanAvx2(Src, Dst, Count, 255))
+    return;
   for (int32_t i = 0; i < Count; ++i)
     Dst[i] = ColorMerge(Src[i], Dst[i]);
 }
@@ -255,9 +260,16 @@ void ColorMergeScaledInPlace(TColor32 F, TColor32 &B, TColor32 M) {
   B = ColorMerge(ScaleAlpha(F, M), B);
 }
 
-void ColorMergeScaledSpan(const TColor32 *Src, TColor32 *Dst, int32_t Count, TColor32 M) {
+void fsMergeKernels::MergeScaledSpanPlain(const TColor32 *Src, TColor32 *Dst, int32_t Count,
+                                          TColor32 M) {
   for (int32_t i = 0; i < Count; ++i)
     Dst[i] = ColorMerge(ScaleAlpha(Src[i], M), Dst[i]);
+}
+
+void ColorMergeScaledSpan(const TColor32 *Src, TColor32 *Dst, int32_t Count, TColor32 M) {
+  M = MasterWeight(M);
+  if (Count > 0 && !fsMergeKernels::MergeScaledSpanAvx2(Src, Dst, Count, M))
+    fsMergeKernels::MergeScaledSpanPlain(Src, Dst, Count, M);
 }
 
 TColor32 ColorMergeScaledExact(TColor32 F, TColor32 B, TColor32 M) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "raster/fsGR32.h"
+#include "raster/fsGR32_Merge_avx2.h"
 
 #if defined(__x86_64__)
 #include <emmintrin.h>
@@ -81,9 +82,8 @@ inline TColor32 Bilinear(const TColor32 *bits, int32_t width, int64_t limX, int6
 
 #endif
 
-// Whether the AVX2 kernels may run (when the processor has them); tests turn
-// it off to compare the plain paths with the same references.
-inline bool Avx2Allowed = true;
+// The raster layer's one switch for its AVX2 kernels (the merge spans' too).
+using fsMergeKernels::Avx2Allowed;
 
 // Adds the bilinear reads of Count consecutive pixels with one fraction
 // (Fx, Fy) to 16-bit lane sums: pixel i reads the 2 x 2 block whose top-left

@@ -1,10 +1,15 @@
 // Colour functions and blend arithmetic.
 
 #include "raster/fsGR32.h"
+#include "raster/fsGR32_Merge_avx2.h"
+
+#include "support/SeededRandom.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -213,6 +218,65 @@ TEST(Blend, MergeComposites) {
   const TColor32 red = 0xFFFF0000;
   ColorMergeScaledSpan(&red, &span, 1, 128);
   EXPECT_EQ(span, 0xFF7F007Fu);
+}
+
+// Turns the vector kernels off for its lifetime.
+struct TPlainKernels {
+  bool Saved = fsMergeKernels::Avx2Allowed;
+  TPlainKernels() { fsMergeKernels::Avx2Allowed = false; }
+  ~TPlainKernels() { fsMergeKernels::Avx2Allowed = Saved; }
+};
+
+// The merge spans, with the vector kernel and without, against the pixel
+// rule: every pair of alphas (with random colours) under master alphas at
+// and around the edges, then random spans at every offset and length, with
+// stretches of transparent sources the kernel passes over whole.
+TEST(Blend, MergeSpansMatchThePixelRuleBitForBit) {
+  for (bool plain : {false, true}) {
+    SCOPED_TRACE(plain ? "plain" : "vector");
+    std::optional<TPlainKernels> kernels;
+    if (plain)
+      kernels.emplace();
+    testsupport::SeededRandom random(2026);
+    std::vector<TColor32> src(65536), bg(65536), dst;
+    for (uint32_t i = 0; i < 65536; ++i) {
+      src[i] = (i >> 8) << 24 | (random.Word() & 0xFFFFFF);
+      bg[i] = (i & 255) << 24 | (random.Word() & 0xFFFFFF);
+    }
+    for (TColor32 m : {0u, 1u, 2u, 127u, 160u, 254u, 255u, 256u, 100000u}) {
+      dst = bg;
+      ColorMergeScaledSpan(src.data(), dst.data(), 65536, m);
+      for (uint32_t i = 0; i < 65536; ++i)
+        ASSERT_EQ(dst[i], ColorMergeScaled(src[i], bg[i], m))
+            << std::hex << src[i] << " over " << bg[i] << " master " << std::dec << m;
+    }
+    dst = bg;
+    ColorMergeSpan(src.data(), dst.data(), 65536);
+    for (uint32_t i = 0; i < 65536; ++i)
+      ASSERT_EQ(dst[i], ColorMerge(src[i], bg[i])) << std::hex << src[i] << " over " << bg[i];
+
+    for (int n = 0; n < 200; ++n) {
+      const int32_t first = random.Between(0, 40), count = random.Between(0, 90);
+      const TColor32 m = n % 3 == 0 ? 255 : random.Below(256);
+      std::vector<TColor32> f(first + count), b(first + count);
+      for (int32_t i = 0; i < first + count; ++i) {
+        // Alphas of 0 and 255 often, and in runs, as shapes' caches have.
+        const uint32_t kind = (i / 8 + n) % 4;
+        const TColor32 alpha = kind == 0 ? 0 : kind == 1 ? 255 : random.Below(256);
+        f[i] = alpha << 24 | (random.Word() & 0xFFFFFF);
+        b[i] = n % 2 ? 0xFF000000 | random.Word() : random.Word();
+      }
+      std::vector<TColor32> expected = b, got = b, merged = b;
+      for (int32_t i = first; i < first + count; ++i)
+        expected[i] = ColorMergeScaled(f[i], b[i], m);
+      ColorMergeScaledSpan(f.data() + first, got.data() + first, count, m);
+      ASSERT_EQ(got, expected) << "span " << n << " master " << m;
+      if (m == 255) {
+        ColorMergeSpan(f.data() + first, merged.data() + first, count);
+        ASSERT_EQ(merged, expected) << "span " << n;
+      }
+    }
+  }
 }
 
 TEST(Blend, MergeScaledExact) {
