@@ -1,9 +1,9 @@
 #include "designer/KeyringFile.h"
 
 #include "base/fsAtomicFile.h"
-#include "designer/uFileUtils.h"
 #include "base/fsConvert.h"
 #include "base/fsError.h"
+#include "designer/uFileUtils.h"
 
 #include <algorithm>
 

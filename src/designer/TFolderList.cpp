@@ -4,7 +4,9 @@
 #include <cctype>
 
 namespace {
-bool Less(const std::string &a, const std::string &b) { return CompareText(a, b) < 0; }
+bool Less(const std::string &a, const std::string &b) {
+  return CompareText(a, b) < 0;
+}
 } // namespace
 
 size_t TFolderList::Add(const std::string &folder) {

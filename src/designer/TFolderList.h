@@ -23,4 +23,3 @@ public:
 private:
   std::vector<std::string> FItems;
 };
-

@@ -44,8 +44,8 @@ std::chrono::system_clock::time_point FileDateOf(const std::string &fileName) {
   if (::stat(ExistingRegularFile(fileName).c_str(), &st) != 0)
     throw EfsError("File " + fileName + " not found");
   using namespace std::chrono;
-  return system_clock::time_point(
-      duration_cast<system_clock::duration>(seconds(st.st_mtim.tv_sec) + nanoseconds(st.st_mtim.tv_nsec)));
+  return system_clock::time_point(duration_cast<system_clock::duration>(
+      seconds(st.st_mtim.tv_sec) + nanoseconds(st.st_mtim.tv_nsec)));
 }
 
 size_t LastPos(std::string_view sub, std::string_view s) {

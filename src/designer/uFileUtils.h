@@ -18,4 +18,3 @@ size_t LastPos(std::string_view sub, std::string_view s);
 
 // The whole file, or EStreamError with "Cannot open file ..." .
 std::string ReadWholeFile(const std::filesystem::path &file);
-

@@ -8,7 +8,9 @@ namespace {
 TMessageService *GService = nullptr;
 }
 
-void SetMessageService(TMessageService *service) { GService = service; }
+void SetMessageService(TMessageService *service) {
+  GService = service;
+}
 
 bool Confirm(const std::string &text) {
   if (GService)
@@ -31,4 +33,6 @@ void Warn(const std::string &text) {
     std::cerr << text << '\n';
 }
 
-void RaiseError(const std::string &text) { throw EfsError(text); }
+void RaiseError(const std::string &text) {
+  throw EfsError(text);
+}

@@ -23,14 +23,20 @@ std::optional<TSettingValue> Read(const std::string &name) {
 
 } // namespace
 
-void SetSettingsStore(TSettingsStore *store) { GStore = store; }
-TSettingsStore *GetSettingsStore() { return GStore; }
+void SetSettingsStore(TSettingsStore *store) {
+  GStore = store;
+}
+TSettingsStore *GetSettingsStore() {
+  return GStore;
+}
 
 void SetRegistryKey(const std::string &name) {
   GKey = SameText(std::string_view(name).substr(0, 9), "software\\") ? name : "Software\\" + name;
 }
 
-const std::string &RegistryKey() { return GKey; }
+const std::string &RegistryKey() {
+  return GKey;
+}
 
 bool ReadBool(const std::string &name, bool defaultValue) {
   auto v = Read(name);

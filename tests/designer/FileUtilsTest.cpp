@@ -1,6 +1,6 @@
+#include "base/fsError.h"
 #include "designer/uFileUtils.h"
 #include "designer/uMessages.h"
-#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

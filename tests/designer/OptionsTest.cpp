@@ -1,7 +1,7 @@
+#include "base/fsError.h"
 #include "designer/MemorySettingsStore.h"
 #include "designer/uOptions.h"
 #include "designer/uRegistry.h"
-#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
