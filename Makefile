@@ -1,5 +1,6 @@
 # The two commands of the README, plus benchmarks and fuzzing.
 #   make run    install what is missing, build release, start the designer
+#   make install  the designer, its desktop entry and icons under PREFIX
 #   make test   install, build with ASan+UBSan, run every test
 #   make bench  build and run the benchmarks
 #   make fuzz   build the libFuzzer targets with clang
@@ -7,7 +8,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN = -G Ninja
 
-.PHONY: deps run build-release test build-test bench fuzz testdata tsan clean
+.PHONY: deps run build-release install screenshot test build-test bench fuzz testdata tsan clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,6 +19,19 @@ build-release: deps
 
 run: build-release
 	build/release/bin/tallisyn $(ARGS)
+
+# The programs, the desktop entry, the file types and the icon theme.
+PREFIX ?= /usr/local
+install: build-release
+	cmake --install build/release --prefix $(PREFIX)
+	-update-desktop-database -q $(PREFIX)/share/applications 2>/dev/null
+	-update-mime-database $(PREFIX)/share/mime 2>/dev/null
+	-gtk-update-icon-cache -q -t $(PREFIX)/share/icons/hicolor 2>/dev/null
+
+# A picture of the main window under Xvfb: make screenshot [SHOT=out.png] [ARGS=file.fbd]
+SHOT ?= build/screenshot.png
+screenshot: build-release
+	bash scripts/screenshot.sh $(SHOT) $(ARGS)
 
 testdata: deps
 	@bash scripts/fetch-testdata.sh

@@ -14,6 +14,7 @@ packages=(
   libcairo2-dev poppler-utils
   fonts-dejavu-core fonts-liberation2
   xz-utils binutils ca-certificates
+  xvfb xauth
 )
 # npm fetches test data; a machine with its own Node.js already has it.
 command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -1,6 +1,6 @@
 #include "app/AppStartup.h"
 
-#include "app/FMain.h"
+#include "app/MainWindow.h"
 #include "app/QtMessageService.h"
 #include "app/QtSettingsStore.h"
 #include "designer/uMessages.h"
@@ -12,7 +12,8 @@
 #include "text/fsTextLayer.h"
 
 TAppStartup::TAppStartup()
-    : FTrimmer(std::make_unique<TResourceThreadHolder>()), FStore(std::make_unique<TQtSettingsStore>()),
+    : FTrimmer(std::make_unique<TResourceThreadHolder>()),
+      FStore(std::make_unique<TQtSettingsStore>()),
       FMessages(std::make_unique<TQtMessageService>()) {
   SetSettingsStore(FStore.get());
   SetMessageService(FMessages.get());
@@ -36,9 +37,9 @@ TAppStartup::~TAppStartup() {
   // window can use a picture any more.
 }
 
-std::unique_ptr<TFMain> TAppStartup::CreateMainWindow() {
+std::unique_ptr<TMainWindow> TAppStartup::CreateMainWindow(std::vector<std::string> args) {
   // The options store must exist before any window reads it.
   if (!Options)
     return nullptr;
-  return std::make_unique<TFMain>();
+  return std::make_unique<TMainWindow>(std::move(args), Options->ProgramFolder());
 }

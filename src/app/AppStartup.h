@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
-class TFMain;
+class TMainWindow;
 class TSettingsStore;
 class TMessageService;
 class TResourceThreadHolder;
@@ -17,8 +19,9 @@ public:
   TAppStartup();
   ~TAppStartup();
 
-  // The windows, in the order the program creates them.
-  std::unique_ptr<TFMain> CreateMainWindow();
+  // The main window, for the command-line words after the program name;
+  // the other windows are made when they are shown.
+  std::unique_ptr<TMainWindow> CreateMainWindow(std::vector<std::string> args = {});
 
 private:
   std::unique_ptr<TResourceThreadHolder> FTrimmer;

@@ -231,6 +231,10 @@ void TfsDocumentView::mouseMoveEvent(QMouseEvent *event) {
     FRulerTop->SetHairLine(p.x());
     FRulerLeft->SetHairLine(p.y());
   }
+  if (OnMouseMove) {
+    const QPointF d = event->position() * PixelRatio();
+    OnMouseMove({static_cast<int32_t>(std::floor(d.x())), static_cast<int32_t>(std::floor(d.y()))});
+  }
   QAbstractScrollArea::mouseMoveEvent(event);
 }
 

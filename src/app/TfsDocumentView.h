@@ -40,6 +40,10 @@ public:
 
   static Qt::CursorShape CursorShape(int16_t cursor);
 
+  // The pointer moved over the page, in the document's client (device)
+  // pixels.
+  std::function<void(const TPoint &)> OnMouseMove;
+
   // ---- TfsDocumentHost ------------------------------------------------------
   void Repaint(const TRect &screenRect) override;
   void RepaintAll() override;

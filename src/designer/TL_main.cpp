@@ -178,3 +178,17 @@ void TFTLMain::LeftTabChanged(TLeftTab tab) {
   AskPaperType(tab);
   TFMain::LeftTabChanged(tab);
 }
+
+void TFTLMain::SwitchSide(int index) {
+  if (index == FSideIndex)
+    return;
+  StoreTemplateParams();
+  TMemoryStream &leaving = FSideIndex == 0 ? *FSideA : *FSideB;
+  leaving.Clear();
+  FDocument->SaveToStream(leaving);
+  FDocument->New();
+  FSideIndex = index;
+  LoadSide(index == 0 ? *FSideA : *FSideB, index == 0 ? "sideA.tmp" : "sideB.tmp");
+  FWindow.ShowRightPage(rpDesignView);
+  BindTemplate(false);
+}

@@ -6,7 +6,6 @@
 
 #include <memory>
 
-
 // The keyring designer: two sides held as two document archives, the
 // side tabs, a mid margin and a layout pattern on the print sheet.
 class TFTLMain : public TFMain {
@@ -30,6 +29,9 @@ public:
   float CellMidMargin() override;
 
   void LeftTabChanged(TLeftTab tab) override;
+  // The side tabs changed to this side (0 for A, 1 for B): the shown side
+  // goes back into its stream and the other one is loaded.
+  void SwitchSide(int index);
   // The paper type question before the first visit to the Print tab.
   void AskPaperType(TLeftTab tab);
 

@@ -1,9 +1,9 @@
 #include "app/AppStartup.h"
-#include "app/FMain.h"
+#include "app/MainWindow.h"
 #include "app/QtSettingsStore.h"
+#include "base/fsError.h"
 #include "designer/uOptions.h"
 #include "designer/uRegistry.h"
-#include "base/fsError.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -57,7 +57,7 @@ TEST(AppStartup, OptionsExistBeforeTheMainWindow) {
     auto window = startup.CreateMainWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), "Tallisyn 2");
-    EXPECT_NE(window->findChild<QLabel *>("PStartup"), nullptr);
+    EXPECT_NE(window->findChild<QWidget *>("PStartup"), nullptr);
   }
   EXPECT_EQ(Options, nullptr);
   // The folders went back to the store when the program ended.

@@ -365,6 +365,31 @@ TEST_F(DesignerTest, SavingADesignKeepsBothSidesAndTheNames) {
   EXPECT_EQ(d.CurrentTemplate(), "t");
 }
 
+TEST_F(DesignerTest, SwitchingSidesKeepsEachSidesEdits) {
+  WriteKeyringFile(Dir / "t.fbt", KeyringParams, 1, 4);
+  TFTLMain &d = Make();
+  d.OpenTemplate((Dir / "t.fbt").string());
+  d.SwitchSide(1);
+  EXPECT_EQ(Design().ShapeCount(), 4);
+  EXPECT_EQ(Window.RightPage, rpDesignView);
+  // Switching leaves nothing to ask about.
+  Window.Log.clear();
+  EXPECT_TRUE(d.CloseQuery());
+  EXPECT_TRUE(Window.Log.empty());
+
+  Design().AddShape(std::make_unique<TfsShape>());
+  d.SwitchSide(0);
+  EXPECT_EQ(Design().ShapeCount(), 1);
+  EXPECT_TRUE(d.CloseQuery());
+  Window.FileAnswers = {(Dir / "both.fbd").string()};
+  ASSERT_TRUE(d.SaveDesign());
+  const TKeyringSides saved = LoadSidesFromFile(Dir / "both.fbd");
+  d.OpenDesign((Dir / "both.fbd").string());
+  EXPECT_EQ(Design().ShapeCount(), 1);
+  d.SwitchSide(1);
+  EXPECT_EQ(Design().ShapeCount(), 5);
+}
+
 TEST_F(DesignerTest, ShapeStatusPanels) {
   TFTLMain &d = Make();
   for (int i = 0; i < 3; ++i)
