@@ -30,6 +30,16 @@ enum TfsCursor : int16_t {
   crHelp = -20,
   crHandPoint = -21,
   crSizeAll = -22,
+  // The program's own cursors.
+  crRotation = -30,
+  crSizeCopy = -31,
+  crFsCross = -32,
+  crFsCrossLine = -33,
+  crFsCrossArrow = -34,
+  crFsCrossRectangle = -35,
+  crFsCrossEllipse = -36,
+  crFsCrossText = -37,
+  crFsCrossImage = -38,
 };
 
 // Timers a document asks its window for.
@@ -70,6 +80,17 @@ public:
   virtual void ScrollBarsChanged() {}
   // Lets the window handle pending events inside long loops.
   virtual void ProcessMessages() {}
+  // A moved selection left the window: the platform's drag and drop of
+  // the control starts.
+  virtual void BeginDragDrop() {}
+  // A hint window with the text at a client point; hidden again by
+  // HideHint.
+  virtual void ShowHint(const std::string &text, const TPoint &clientPoint) {
+    (void)text, (void)clientPoint;
+  }
+  virtual void HideHint() {}
+  // The window's client size in pixels, for the hot zones along its edges.
+  virtual TSize ClientSize() const { return {0, 0}; }
   // The document's undo state changed: whether Undo and Redo have anything
   // to do and whether the document is unmodified, so that the window keeps
   // its actions current without polling.

@@ -623,7 +623,14 @@ bool TfsShape::HitTest(const TPoint &screenPoint) {
     return false;
   if (FCache)
     return PixelHitTest(screenPoint);
-  return RegionContains(GetOutlineRegion(), p);
+  if (!FDocument)
+    return false;
+  const TScreenRegion outline = GetOutlineRegion();
+  // A thin shape is still hit a few pixels beside its outline.
+  for (const TPoint &o : FDocument->HitOffsets())
+    if (RegionContains(outline, {p.X + float(o.X), p.Y + float(o.Y)}))
+      return true;
+  return false;
 }
 
 bool TfsShape::PixelHitTest(const TPoint &screenPoint) {
@@ -635,8 +642,17 @@ bool TfsShape::PixelHitTest(const TPoint &screenPoint) {
   if (!(x >= 0 && y >= 0 && x < FCache->Width() && y < FCache->Height()))
     return true;
   const uint32_t threshold = static_cast<uint32_t>(std::clamp(FMasterAlpha, 0, 255)) * 50 / 255;
-  const TColor32 c = FCache->GetPixel(static_cast<int32_t>(x), static_cast<int32_t>(y));
-  return (c >> 24) > threshold;
+  static const std::vector<TPoint> origin{{0, 0}};
+  const std::vector<TPoint> &offsets = FDocument ? FDocument->HitOffsets() : origin;
+  const int32_t px = static_cast<int32_t>(x), py = static_cast<int32_t>(y);
+  for (const TPoint &o : offsets) {
+    const int32_t cx = px + o.X, cy = py + o.Y;
+    if (cx < 0 || cy < 0 || cx >= FCache->Width() || cy >= FCache->Height())
+      continue;
+    if ((FCache->GetPixel(cx, cy) >> 24) > threshold)
+      return true;
+  }
+  return false;
 }
 
 TfsShape *TfsShape::ShapeAtPoint(const TPoint &screenPoint) {
@@ -1435,6 +1451,124 @@ void TfsShape::DoEdit() {
 }
 
 void TfsShape::EndEdit(bool) {}
+
+// ---- handles and drags --------------------------------------------------------------
+
+TfsHandlePainter &TfsShape::HandlePainter() {
+  if (!FHandlePainter) {
+    if (FDocument)
+      FHandlePainter = FDocument->CreateHandlePainter(*this);
+    if (!FHandlePainter)
+      FHandlePainter = std::make_unique<TfsHandlePainter>(this);
+  }
+  return *FHandlePainter;
+}
+
+void TfsShape::PrepareHandles() {
+  HandlePainter().LayoutHandles();
+}
+
+std::vector<TRect> TfsShape::HandleScreenRects() {
+  PrepareHandles();
+  TfsHandlePainter &painter = HandlePainter();
+  std::vector<TRect> rects;
+  for (int i = 0; i < int(painter.Handles().size()); ++i)
+    rects.push_back(painter.HandleRect(i));
+  return rects;
+}
+
+void TfsShape::DrawHandles(TBitmap32 &canvas) {
+  PrepareHandles();
+  HandlePainter().Draw(canvas);
+}
+
+void TfsShape::DrawDragOutline(TBitmap32 &canvas) {
+  HandlePainter().DrawDragOutline(canvas);
+}
+
+void TfsShape::DrawInsertFrame(TBitmap32 &canvas, const TRect &rect, TColor color) {
+  XorDottedRect(canvas, rect, color);
+}
+
+namespace {
+
+double SegmentDistance(const TFloatPoint &p, const TFloatPoint &a, const TFloatPoint &b) {
+  const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y;
+  const double len2 = dx * dx + dy * dy;
+  const double u =
+      len2 > 0 ? std::clamp(((double(p.X) - a.X) * dx + (double(p.Y) - a.Y) * dy) / len2, 0.0, 1.0)
+               : 0;
+  const double ex = a.X + u * dx - p.X, ey = a.Y + u * dy - p.Y;
+  return std::sqrt(ex * ex + ey * ey);
+}
+
+bool IsResizeKind(uint8_t kind) {
+  return (kind >= hkTopLeft && kind <= hkTop) || kind == hkPoint;
+}
+
+} // namespace
+
+uint8_t TfsShape::HandleAtPoint(const TPoint &screenPoint) {
+  if (!FSelected)
+    return hkNone;
+  const TRect invalid = GetInvalidRect();
+  if (!(screenPoint.X >= invalid.Left && screenPoint.X < invalid.Right &&
+        screenPoint.Y >= invalid.Top && screenPoint.Y < invalid.Bottom))
+    return hkNone;
+  FDragHandle = -1;
+  TfsHandlePainter &painter = HandlePainter();
+  auto allowed = [this](uint8_t kind) {
+    return IsResizeKind(kind) && !FAllowResize ? uint8_t(hkNone) : kind;
+  };
+  uint8_t kind = hkNone;
+  for (int i = 0; i < int(painter.Handles().size()); ++i) {
+    const TRect r = painter.HandleRect(i);
+    if (screenPoint.X >= r.Left && screenPoint.X < r.Right && screenPoint.Y >= r.Top &&
+        screenPoint.Y < r.Bottom) {
+      kind = allowed(painter.Handles()[size_t(i)].Kind);
+      if (kind != hkNone) {
+        FDragHandle = i;
+        break;
+      }
+    }
+  }
+  if (kind == hkNone) {
+    const TFloatPoint p{float(screenPoint.X), float(screenPoint.Y)};
+    const auto &handles = painter.Handles();
+    for (const TfsDragLine &l : painter.Lines()) {
+      if (l.FromHandle < 0 || l.ToHandle < 0 || l.FromHandle >= int32_t(handles.size()) ||
+          l.ToHandle >= int32_t(handles.size()))
+        continue;
+      const TfsHandle &a = handles[size_t(l.FromHandle)], &b = handles[size_t(l.ToHandle)];
+      if (SegmentDistance(p, LocalToScreen({a.X, a.Y}), LocalToScreen({b.X, b.Y})) < 10) {
+        kind = allowed(l.HitKind);
+        if (kind != hkNone)
+          break;
+      }
+    }
+  }
+  if (kind == hkRotate && !FAllowRotate) {
+    FDragHandle = -1;
+    return hkNone;
+  }
+  return kind;
+}
+
+void TfsShape::DragCustomHandle(float &, float &, uint8_t, const TFloatPoint &, float &, float &,
+                                float &) {}
+
+void TfsShape::SetEditGeometry(float left, float top, float width, float height, float angle) {
+  FEditLeft = left;
+  FEditTop = top;
+  FEditWidth = width;
+  FEditHeight = height;
+  FEditAngle = angle;
+}
+
+void TfsShape::ApplyEditGeometry() {
+  SetBoundsConstrained(FEditLeft, FEditTop, FEditWidth, FEditHeight);
+  RotateAboutCentre(FEditAngle);
+}
 
 // ---- the registry ----------------------------------------------------------------------
 

@@ -5,6 +5,8 @@
 #include "base/fsUpdateBracket.h"
 #include "engine/fsCommand.h"
 #include "engine/fsDeviceContext.h"
+#include "engine/fsHandles.h"
+#include "engine/fsInput.h"
 #include "engine/fsShapeDocument.h"
 #include "raster/fsGR32.h"
 #include "raster/fsTransform.h"
@@ -165,9 +167,8 @@ public:
   // The screen rectangle to repaint: the shape and, when it can be
   // selected, its handles.
   virtual TRect GetInvalidRect();
-  // Screen rectangles of the selection handles; none until the interactive
-  // editor draws handles.
-  virtual std::vector<TRect> HandleScreenRects() { return {}; }
+  // Screen rectangles of the selection handles.
+  virtual std::vector<TRect> HandleScreenRects();
   virtual bool HitTest(const TPoint &screenPoint);
   virtual bool PixelHitTest(const TPoint &screenPoint);
   // The topmost visible child (or this shape) under the point, or none.
@@ -312,10 +313,54 @@ public:
   static std::string FontStyleToText(TfsFontStyles styles);
   static TfsFontStyles TextToFontStyle(const std::string &text);
 
-  // ---- editing hooks (the interactive editor fills them in) ---------------
+  // ---- interactive editing ------------------------------------------------
+  // Made on demand, of the kind the document chooses.
+  TfsHandlePainter &HandlePainter();
+  virtual void PrepareHandles();
+  virtual void DrawHandles(TBitmap32 &canvas);
+  virtual void DrawDragOutline(TBitmap32 &canvas);
+  // The frame of a shape being placed, a device rectangle from its start
+  // corner (right or bottom may lie before left or top).
+  virtual void DrawInsertFrame(TBitmap32 &canvas, const TRect &rect, TColor color);
+  // The kind of handle under a screen point (0 for none); sets DragHandle.
+  virtual uint8_t HandleAtPoint(const TPoint &screenPoint);
+  // Drag geometry for kinds the editor does not know: shift (p, q), angle
+  // change, scales.
+  virtual void DragCustomHandle(float &p, float &q, uint8_t kind, const TFloatPoint &d,
+                                float &delta, float &ry, float &rx);
+  // Applies the geometry a drag computed.
+  virtual void ApplyEditGeometry();
+  float EditLeft() const { return FEditLeft; }
+  float EditTop() const { return FEditTop; }
+  float EditWidth() const { return FEditWidth; }
+  float EditHeight() const { return FEditHeight; }
+  float EditAngle() const { return FEditAngle; }
+  void SetEditGeometry(float left, float top, float width, float height, float angle);
+  int32_t DragHandle() const { return FDragHandle; }
+  void SetDragHandle(int32_t index) { FDragHandle = index; }
+  const TfsAffineTransform &DragMatrix() const { return FDragMatrix; }
+  void SetDragMatrix(const TfsAffineTransform &matrix) { FDragMatrix = matrix; }
+
+  // In-place editing: the document routes mouse and keys here while the
+  // shape is edited.
   virtual void Edit();
   virtual void DoEdit();
   virtual void EndEdit(bool accepted);
+  virtual void EditKeyDown(uint16_t &key, TShiftState shift) { (void)key, (void)shift; }
+  virtual void EditKeyPress(char16_t &key) { (void)key; }
+  virtual void EditKeyUp(uint16_t &key, TShiftState shift) { (void)key, (void)shift; }
+  virtual void EditDblClick(const TPoint &screenPoint) { (void)screenPoint; }
+  virtual void EditMouseDown(TMouseButton button, TShiftState shift, const TPoint &screenPoint) {
+    (void)button, (void)shift, (void)screenPoint;
+  }
+  virtual void EditMouseMove(TShiftState shift, const TPoint &screenPoint) {
+    (void)shift, (void)screenPoint;
+  }
+  virtual void EditMouseUp(TMouseButton button, TShiftState shift, const TPoint &screenPoint) {
+    (void)button, (void)shift, (void)screenPoint;
+  }
+  // Items of the popup menu while editing; empty for the document's own.
+  virtual std::vector<std::string> GetEditPopupMenu() { return {}; }
   virtual void Animate() {}
   virtual void GetPasteOffset(TFloatPoint &offset) const { offset = {10, 10}; }
 
@@ -386,6 +431,10 @@ private:
   float FDocTop = 0;
   std::string FName;
   int FXmlLoads = 0;
+  std::unique_ptr<TfsHandlePainter> FHandlePainter;
+  float FEditLeft = 0, FEditTop = 0, FEditWidth = 0, FEditHeight = 0, FEditAngle = 0;
+  int32_t FDragHandle = 0;
+  TfsAffineTransform FDragMatrix;
 };
 
 // The shape classes by name; an unknown name makes a plain TfsShape. The

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "base/fsGeometry.h"
+#include "base/fsPlatformColor.h"
+#include "engine/fsHandles.h"
 #include "persist/fsResource.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TfsCommand;
 class TfsShape;
@@ -54,4 +57,18 @@ public:
   // A cache is about to render: the busy cursor, when the view wants one.
   virtual void ShowBusy() = 0;
   virtual bool ShowHints() const = 0;
+
+  // Interactive editing: the handle painter a shape gets (none for the
+  // default kind), the handle colours, and the pixel offsets hit tests try
+  // around a point.
+  virtual std::unique_ptr<TfsHandlePainter> CreateHandlePainter(TfsShape &shape) {
+    (void)shape;
+    return nullptr;
+  }
+  virtual TColor HandleColor() const { return 0xFFFFFF; }
+  virtual TColor HandleEdgeColor() const { return 0; }
+  virtual const std::vector<TPoint> &HitOffsets() const {
+    static const std::vector<TPoint> origin{{0, 0}};
+    return origin;
+  }
 };
