@@ -50,6 +50,15 @@ public:
   virtual void SetDocumentModified() = 0;
   // In-place editing of the shape ends at once (the base Edit).
   virtual void CloseEdit(TfsShape &shape) = 0;
+  // The shape being edited in place ends its editing, accepted or not
+  // (the document reports it and calls the shape's EndEdit).
+  virtual void FinishEdit(TfsShape &shape, bool accepted) {
+    (void)accepted;
+    CloseEdit(shape);
+  }
+  // The shape is deleted from its parent once the editing call that asked
+  // for it has returned (a shape cannot delete itself inside its own call).
+  virtual void RequestDelete(TfsShape &shape) { (void)shape; }
 
   // The view.
   virtual void InvalidateScreen(const TRect &screenRect) = 0;
