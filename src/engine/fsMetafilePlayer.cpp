@@ -235,7 +235,8 @@ public:
     FContours.push_back(std::move(p));
   }
   void Circle(TPointD c, double r) {
-    const int n = SegmentsFor(r);
+    // Round joins and caps of very wide pens need not be finer than this.
+    const int n = std::min(SegmentsFor(r), 96);
     std::vector<TPointD> p(n);
     for (int i = 0; i < n; ++i) {
       const double a = 2 * std::numbers::pi * i / n;
@@ -826,7 +827,9 @@ double TfsMetafilePlayer::PenDeviceWidth() const {
   const TfsMetafilePen &p = FDc.Pen;
   if (p.Width <= 0)
     return 1;
-  return std::max(1.0, std::min(p.Width * DeviceScale(), 4 * MaxDeviceCoord));
+  // A pen wider than the bitmap's extent covers it all the same.
+  const double widest = 2.0 * (FTarget.Width() + FTarget.Height()) + 2;
+  return std::max(1.0, std::min(p.Width * DeviceScale(), widest));
 }
 
 uint8_t TfsMetafilePlayer::ClipAt(int32_t X, int32_t Y) const {
