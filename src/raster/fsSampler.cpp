@@ -317,12 +317,31 @@ void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
   // A transparent outer colour merges to no change, so the pixels whose
   // samples all fall outside the source need not be sampled at all.
   const bool skipOutside = (FSource->OuterColor() >> 24) == 0;
+  // Where a pixel's samples land within a few source pixels of each other,
+  // uniform areas of the source can be told apart before sampling them.
+  struct TSquaresScope {
+    TfsMapSampler &S;
+    ~TSquaresScope() {
+      S.FSquaresWanted = false;
+      S.FSquares.clear();
+    }
+  } squaresScope{*this};
+  if (FSamples == 4 && FInverse->IsAffine()) {
+    const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
+    FSquares.clear();
+    FSquaresWanted =
+        std::max(std::abs(inv.m11) + std::abs(inv.m21), std::abs(inv.m12) + std::abs(inv.m22)) <= 2;
+  }
   for (int32_t y = y0; y <= y1; ++y) {
     int32_t first = 0, last = count - 1;
     if (skipOutside && !InsideRange(x0, y, count, first, last))
       continue;
-    SpanRange(x0, y, count, first, last);
     TColor32 *dst = FDestination->PixelPtr(x0 + first, y);
+    // The destination row is likely far from the caches (a page is larger
+    // than they are): ask for it while the samples are taken.
+    for (int32_t i = 0; i <= last - first; i += 16)
+      __builtin_prefetch(dst + i, 1);
+    SpanRange(x0, y, count, first, last);
     if (master >= 255)
       ColorMergeSpan(FSpan.data() + first, dst, last - first + 1);
     else

@@ -80,6 +80,13 @@ private:
   std::vector<uint16_t> FSums;
   std::vector<TColor32> FSampleRow;
   std::vector<int64_t> FLattice;
+  // During Draw, for turned maps near their own scale: bit x of row y (of
+  // FSquareStride words) marks the 4 x 4 square of the source from (x, y)
+  // that holds one colour, built when QuadSpan first needs it. Only Draw
+  // knows the source stays unchanged meanwhile.
+  bool FSquaresWanted = false;
+  std::vector<uint64_t> FSquares;
+  size_t FSquareStride = 0;
   int32_t FFactor = 2;
   int32_t FSamples = 4;
   std::vector<TFloatPoint> FOffsets;

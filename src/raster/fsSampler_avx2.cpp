@@ -6,7 +6,11 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 // The 2 x 2 supersampling of affine maps with AVX2, used when the processor
 // has it; elsewhere the sampler takes its plain path.
@@ -174,6 +178,194 @@ __attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, 
   }
 }
 
+// LatticeQuad's steppers in 32-bit lanes, for spans whose positions all
+// stay well inside that range: the eight values of a pixel in one vector.
+// QS holds Q plus the sign, the step when the spread carries.
+struct TQuadSteps32 {
+  alignas(32) int32_t P[8], E[8], Q[8], QS[8], A[8];
+  int32_t N = 1;
+};
+
+// The same first positions and spreads as LatticeQuad; false when some
+// value could leave the 32-bit range.
+bool QuadSteps32(const TfsAffineTransform &Inv, int32_t X, int32_t Y, const TFloatPoint *Offsets,
+                 int32_t Count, int32_t First, TQuadSteps32 &S) {
+  constexpr int64_t Safe = int64_t(1) << 29;
+  const int64_t n = std::max(Count - 1, 1);
+  if (n >= Safe)
+    return false;
+  S.N = static_cast<int32_t>(n);
+  for (int k = 0; k < 4; ++k) {
+    const double ox = Offsets[k].X, cy = Y + 0.5 + Offsets[k].Y;
+    double u0, v0, u1, v1;
+    Inv.Transform(X + 0.5 + ox, cy, u0, v0);
+    Inv.Transform(X + Count - 1 + 0.5 + ox, cy, u1, v1);
+    const int64_t start[2] = {To248(u0), To248(v0)};
+    const int64_t end[2] = {To248(u1), To248(v1)};
+    for (int axis = 0; axis < 2; ++axis) {
+      const int j = 4 * axis + k;
+      // Every position lies between the two ends.
+      if (std::abs(start[axis]) >= Safe || std::abs(end[axis]) >= Safe)
+        return false;
+      int64_t p = start[axis], q = 0, sg = 1, a = 0, e = 0;
+      if (Count > 1) {
+        const int64_t d = end[axis] - start[axis];
+        const int64_t r = d % n;
+        q = d / n;
+        sg = r < 0 ? -1 : 1;
+        a = r * sg;
+        if (First > 0) {
+          p += q * First + sg * (First * a / n);
+          e = First * a % n;
+        }
+      }
+      S.P[j] = static_cast<int32_t>(p);
+      S.E[j] = static_cast<int32_t>(e);
+      S.Q[j] = static_cast<int32_t>(q);
+      S.QS[j] = static_cast<int32_t>(q + sg);
+      S.A[j] = static_cast<int32_t>(a);
+    }
+  }
+  return true;
+}
+
+// The mean of a pixel's four samples at the positions P (the four U, then
+// the four V), as QuadMeans takes them.
+__attribute__((target("avx2"))) TColor32 QuadMean(const int32_t *P, bool Inside,
+                                                  const TColor32 *Bits, int32_t Width, int64_t LimX,
+                                                  int64_t LimY, TColor32 Outer, const __m128i *W) {
+  if (Inside) {
+    const __m256i s = _mm256_add_epi16(BilinearPair(Bits, Width, W, P[0], P[4], P[1], P[5]),
+                                       BilinearPair(Bits, Width, W, P[2], P[6], P[3], P[7]));
+    const __m128i m =
+        _mm_srli_epi16(_mm_add_epi16(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1)), 2);
+    return static_cast<TColor32>(_mm_cvtsi128_si32(_mm_packus_epi16(m, m)));
+  }
+  uint32_t sums[4] = {0, 0, 0, 0};
+  for (int k = 0; k < 4; ++k) {
+    const TColor32 c = Bilinear(Bits, Width, LimX, LimY, Outer, P[k], P[4 + k]);
+    for (int l = 0; l < 4; ++l)
+      sums[l] += (c >> (8 * l)) & 255;
+  }
+  return (sums[0] >> 2) | (sums[1] >> 2) << 8 | (sums[2] >> 2) << 16 | (sums[3] >> 2) << 24;
+}
+
+// LatticeQuad and QuadMeans in one pass over 32-bit positions. With Squares
+// (TfsMapSampler::BuildSquares), a pixel whose four 2 x 2 reads all lie in
+// one uniform 4 x 4 square of the source takes that square's colour: every
+// bilinear read of equal pixels gives that pixel back exactly, and so does
+// the mean of four equal colours.
+__attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32 &S, int32_t First,
+                                               int32_t Last, const TBitmap32 &Src,
+                                               const uint64_t *Squares, size_t SquareStride) {
+  const int32_t width = Src.Width();
+  const int64_t limX = static_cast<int64_t>(width - 1) * 256;
+  const int64_t limY = static_cast<int64_t>(Src.Height() - 1) * 256;
+  const TColor32 *bits = Src.Bits();
+  const TColor32 outer = Src.OuterColor();
+  const __m128i *w = WeightPairs().W;
+  __m256i p, e, q, qs, a;
+  std::memcpy(&p, S.P, sizeof p);
+  std::memcpy(&e, S.E, sizeof e);
+  std::memcpy(&q, S.Q, sizeof q);
+  std::memcpy(&qs, S.QS, sizeof qs);
+  std::memcpy(&a, S.A, sizeof a);
+  const __m256i nn = _mm256_set1_epi32(S.N), below = _mm256_set1_epi32(S.N - 1);
+  const int32_t lx = static_cast<int32_t>(limX - 1), ly = static_cast<int32_t>(limY - 1);
+  // Inside for 0 < position < limit, as Bilinear reads.
+  const __m256i last = _mm256_setr_epi32(lx, lx, lx, lx, ly, ly, ly, ly);
+  const __m256i one = _mm256_set1_epi32(1);
+  alignas(32) int32_t at[8];
+  // The last uniform square found and its colour.
+  int32_t lastX = std::numeric_limits<int32_t>::min() / 2, lastY = lastX;
+  TColor32 lastColor = 0;
+  for (int32_t i = First; i <= Last; ++i) {
+    const int outside = _mm256_movemask_epi8(
+        _mm256_or_si256(_mm256_cmpgt_epi32(one, p), _mm256_cmpgt_epi32(p, last)));
+    bool done = false;
+    if (outside == 0 && Squares) {
+      // Block k starts at (x_k, y_k); all within one of sample 0's start
+      // lie in the square from (x_0 - 1, y_0 - 1).
+      const __m256i ip = _mm256_srai_epi32(p, 8);
+      const __m256i d = _mm256_abs_epi32(_mm256_sub_epi32(ip, _mm256_shuffle_epi32(ip, 0)));
+      if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(d, one)) == 0) {
+        const int32_t x = _mm256_cvtsi256_si32(ip) - 1;
+        const int32_t y = _mm_cvtsi128_si32(_mm256_extracti128_si256(ip, 1)) - 1;
+        if (x >= 0 && y >= 0 &&
+            (Squares[static_cast<size_t>(y) * SquareStride + (static_cast<uint32_t>(x) >> 6)] >>
+             (x & 63)) &
+                1) {
+          // Two uniform squares that overlap share a pixel, so a colour:
+          // along a run the source need not be read again.
+          if (!(std::abs(x - lastX) <= 3 && std::abs(y - lastY) <= 3))
+            lastColor = bits[x + static_cast<ptrdiff_t>(y) * width];
+          lastX = x;
+          lastY = y;
+          Out[i] = lastColor;
+          done = true;
+        }
+      }
+    }
+    if (!done) {
+      _mm256_store_si256(reinterpret_cast<__m256i *>(at), p);
+      Out[i] = QuadMean(at, outside == 0, bits, width, limX, limY, outer, w);
+    }
+    e = _mm256_add_epi32(e, a);
+    const __m256i m = _mm256_cmpgt_epi32(e, below);
+    p = _mm256_add_epi32(p, _mm256_blendv_epi8(q, qs, m));
+    e = _mm256_sub_epi32(e, _mm256_and_si256(nn, m));
+  }
+}
+
+// Bit x of row y of Eq: pixel (x, y) equals its neighbour at Step.
+__attribute__((target("avx2"))) void EqualNeighbours(uint64_t *Eq, const TColor32 *Row,
+                                                     ptrdiff_t Step, int32_t Count) {
+  int32_t x = 0;
+  for (; x + 8 <= Count; x += 8) {
+    __m256i a, b;
+    std::memcpy(&a, Row + x, sizeof a);
+    std::memcpy(&b, Row + x + Step, sizeof b);
+    const uint64_t bits =
+        static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b))));
+    Eq[x >> 6] |= bits << (x & 63);
+  }
+  for (; x < Count; ++x)
+    if (Row[x] == Row[x + Step])
+      Eq[x >> 6] |= uint64_t(1) << (x & 63);
+}
+
+// Bit x of each row: the 4 x 4 square from (x, y) holds one colour.
+__attribute__((target("avx2"))) void UniformSquares(const TBitmap32 &Src,
+                                                    std::vector<uint64_t> &Squares, size_t Stride) {
+  const int32_t width = Src.Width(), height = Src.Height();
+  Squares.assign(Stride * height, 0);
+  if (width < 4 || height < 4)
+    return;
+  // Across: pixel x equals x + 1; down: pixel x equals the one below. The
+  // stride keeps a zero word past each row for the shifts below.
+  std::vector<uint64_t> across(Stride * height, 0), down(Stride * height, 0);
+  for (int32_t y = 0; y < height; ++y) {
+    const TColor32 *row = Src.Bits() + static_cast<ptrdiff_t>(y) * width;
+    EqualNeighbours(across.data() + Stride * y, row, 1, width - 1);
+    if (y + 1 < height)
+      EqualNeighbours(down.data() + Stride * y, row, width, width);
+  }
+  // A row of four from x: x, x + 1 and x + 2 equal their right neighbours.
+  for (int32_t y = 0; y < height; ++y) {
+    uint64_t *r = across.data() + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      r[j] = r[j] & (r[j] >> 1 | r[j + 1] << 63) & (r[j] >> 2 | r[j + 1] << 62);
+  }
+  for (int32_t y = 0; y + 4 <= height; ++y) {
+    const uint64_t *r = across.data() + Stride * y;
+    const uint64_t *v = down.data() + Stride * y;
+    uint64_t *out = Squares.data() + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      out[j] = r[j] & r[j + Stride] & r[j + 2 * Stride] & r[j + 3 * Stride] & v[j] & v[j + Stride] &
+               v[j + 2 * Stride];
+  }
+}
+
 } // namespace
 
 namespace {
@@ -226,6 +418,17 @@ void fsSamplerKernels::AddFixedBilinear(uint16_t *Sums, const TColor32 *P, int32
 bool TfsMapSampler::QuadSpan(int32_t X, int32_t Y, int32_t Count, int32_t First, int32_t Last) {
   if (!fsSamplerKernels::Avx2Allowed || !__builtin_cpu_supports("avx2"))
     return false;
+  const auto &inv = static_cast<const TfsAffineTransform &>(*FInverse);
+  TQuadSteps32 steps;
+  if (QuadSteps32(inv, X, Y, FOffsets.data(), Count, First, steps)) {
+    if (FSquaresWanted && FSquares.empty()) {
+      FSquareStride = (static_cast<size_t>(FSource->Width()) + 63) / 64 + 1;
+      UniformSquares(*FSource, FSquares, FSquareStride);
+    }
+    QuadRun32(FSpan.data(), steps, First, Last, *FSource,
+              FSquaresWanted ? FSquares.data() : nullptr, FSquareStride);
+    return true;
+  }
   if (FLattice.size() < static_cast<size_t>(Count) * 8)
     FLattice.resize(static_cast<size_t>(Count) * 8);
   LatticeQuad(static_cast<const TfsAffineTransform &>(*FInverse), X, Y, FOffsets.data(), Count,
