@@ -123,6 +123,7 @@ TfsDocument::TfsDocument(TfsDocumentHost *host)
       FFontManager(std::make_unique<TfsFontManager>()) {
   FDefaultBackground->SetDocument(this);
   FDefaultBackground->OnBitmapChange = [this](TfsResource &) { DefaultsChanged(true); };
+  SetHitSensitivity(1);
   if (FHost)
     FHost->StartTimer(tmAnimation, 50);
   InitDefaults();
@@ -821,6 +822,7 @@ void TfsDocument::UngroupSelection() {
 void TfsDocument::SetMode(TfsViewerModeType value) {
   if (value == FMode)
     return;
+  LeaveEditingStates();
   ClearSelection();
   FDragShape = nullptr;
   if (value == vmEdit && FReadOnly)
@@ -834,6 +836,7 @@ void TfsDocument::SetReadOnly(bool value) {
   FReadOnly = value;
   if (!value)
     return;
+  LeaveEditingStates();
   ClearSelection();
   FDragShape = nullptr;
   if (FMode == vmEdit)
@@ -1055,8 +1058,27 @@ void TfsDocument::AnimationTick() {
 }
 
 void TfsDocument::TimerTick(TfsTimer timer) {
-  if (timer == tmAnimation)
+  switch (timer) {
+  case tmAnimation:
     AnimationTick();
+    break;
+  case tmHint:
+    if (!FHost)
+      break;
+    if (FHintShown) {
+      CancelHint();
+    } else if (FHintShape) {
+      // Shown below the pointer, then hidden again after a while.
+      FHost->ShowHint(FHintText, {FHintPoint.X, FHintPoint.Y + 24});
+      FHintShown = true;
+      FHost->StartTimer(tmHint, std::max(FHintHidePause, 1));
+    }
+    break;
+  case tmHotZone:
+    if (FHotzoneRunning)
+      HotzoneStep(FPointer);
+    break;
+  }
 }
 
 void TfsDocument::Repaint() {

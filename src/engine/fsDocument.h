@@ -358,6 +358,82 @@ public:
   void TimerTick(TfsTimer timer);
   void Repaint();
 
+  // ---- interactive editing (mouse and keys of the view) ----------------------
+  enum TfsDragState : uint8_t {
+    dsIdle,
+    dsDragging,
+    dsRubberBand,
+    dsInsertArmed,
+    dsInsertDragging,
+    dsEditing
+  };
+  using TfsMouseEvent = std::function<void(TfsDocument &Sender, TMouseButton Button,
+                                           TShiftState Shift, const TPoint &Point)>;
+  using TfsCreateHandlePainterEvent = std::function<void(
+      TfsDocument &Sender, TfsShape &Shape, std::unique_ptr<TfsHandlePainter> &Painter)>;
+
+  TfsDragState DragState() const { return FDragState; }
+  uint8_t DragKind() const { return FDragKind; }
+  TfsShape *DragShape() const { return FDragShape; }
+  TFloatPoint DragStart() const { return FDragStart; }
+  TFloatPoint DragDelta() const { return FDragDelta; }
+  TfsShape *EditingShape() const { return FEditShape; }
+  TfsShape *InsertingShape() const { return FInsertShape; }
+  bool OutlineShown() const { return FOutlineShown; }
+  float HitSensitivity() const { return FHitSensitivity; }
+  void SetHitSensitivity(float value);
+  const std::vector<TPoint> &HitOffsets() const override { return FHitOffsets; }
+  TfsHandlePainterType HandlePainterType() const { return FHandlePainterType; }
+  void SetHandlePainterType(TfsHandlePainterType value) { FHandlePainterType = value; }
+  std::unique_ptr<TfsHandlePainter> CreateHandlePainter(TfsShape &shape) override;
+  TMultiSelectMethodType MultiSelectMethod() const { return FMultiSelectMethod; }
+  void SetMultiSelectMethod(TMultiSelectMethodType value) { FMultiSelectMethod = value; }
+  bool AllowKeyInput() const { return FAllowKeyInput; }
+  void SetAllowKeyInput(bool value) { FAllowKeyInput = value; }
+  int32_t HintPause() const { return FHintPause; }
+  void SetHintPause(int32_t value) { FHintPause = value; }
+  int32_t HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int32_t value) { FHintShortPause = value; }
+  int32_t HintHidePause() const { return FHintHidePause; }
+  void SetHintHidePause(int32_t value) { FHintHidePause = value; }
+
+  // Client pixels of the view; the shift state carries the buttons held.
+  void MouseDown(TMouseButton button, TShiftState shift, const TPoint &point);
+  void MouseMove(TShiftState shift, const TPoint &point);
+  void MouseUp(TMouseButton button, TShiftState shift, const TPoint &point);
+  void DblClick(TShiftState shift, const TPoint &point);
+  // True when the document used the key (the window then drops it).
+  bool KeyDown(uint16_t &key, TShiftState shift);
+  bool KeyPress(char16_t &key);
+  void KeyUp(uint16_t &key, TShiftState shift);
+  // A shape waits to be placed by the next click (or drag).
+  void StartInsert(std::unique_ptr<TfsShape> shape);
+  void StartInsertDrag(std::unique_ptr<TfsShape> shape);
+  void CommitInsert(bool accept);
+  void EditShape(TfsShape &shape);
+  void EndEdit(bool accept);
+  // Leaves the current drag state without accepting it.
+  void CancelDragState();
+  // The handle kind and shape under a client point (kind 0: none).
+  TfsShape *HitAtPoint(const TPoint &point, uint8_t &kind);
+  TfsShape *ShapeAtPoint(const TPoint &point);
+  // The page point (view mm) of a client point, snapped to the grid when
+  // asked.
+  TFloatPoint ClientToPagePoint(const TPoint &point, bool snap);
+  // Moves the selected shapes that may move by (dx, dy) mm: one undo step.
+  void NudgeSelection(float dx, float dy);
+  // Handles, the drag outline, the rubber band and the insert frame over
+  // a painted view.
+  void PaintEditing(TBitmap32 &canvas);
+  // The shapes' drag geometry at the current delta (without drawing).
+  void ComputeDragGeometry();
+
+  TfsMouseEvent OnMouseDown;
+  TfsMouseEvent OnMouseUp;
+  TfsCreateHandlePainterEvent OnCreateHandlePainter;
+  // A moved selection left the view: the window's drag and drop starts.
+  TNotifyEvent OnStartDrag;
+
   // ---- TfsShapeDocument / TfsPageDocument ----------------------------------
   int32_t NewShapeID() override { return ++FNextShapeID; }
   bool IsRecordingUndo() const override;
@@ -369,6 +445,8 @@ public:
   void ShapeFiled(TfsShape &shape, TXmlNode &node, bool saving) override;
   void SetDocumentModified() override { SetModified(true); }
   void CloseEdit(TfsShape &shape) override;
+  void FinishEdit(TfsShape &shape, bool accepted) override;
+  void RequestDelete(TfsShape &shape) override;
   void InvalidateScreen(const TRect &screenRect) override;
   TfsViewMapping ViewMapping() const override;
   void ShowBusy() override;
@@ -429,6 +507,22 @@ protected:
   void SetRedoing(bool value) { FRedoing = value; }
 
 private:
+  // Interactive editing.
+  void ChangeDragState(TfsDragState state);
+  // A mode change ends any state; in-place editing just stops.
+  void LeaveEditingStates();
+  void ShowOutline(bool on);
+  TRect OutlineRect() const;
+  TRect InsertFrameRect() const;
+  void InvalidateOverlay(const TRect &rect);
+  void DragGeometry(TfsShape &shape, const TFloatPoint &delta, uint8_t kind, bool alt);
+  void StartDrag();
+  void EndDrag(bool accept);
+  void StartHint(const TPoint &point, TfsShape &shape, int32_t delay);
+  void CancelHint();
+  void HotzoneStep(const TPoint &point);
+  void RunPendingDeletes();
+  void SetCursorFor(uint8_t kind, TfsShape *shape);
   void DefaultsChanged(bool thumbnails);
   // The current page was set: hook it, show it, announce it.
   void EnterCurrentPage();
@@ -489,6 +583,37 @@ private:
   TfsShape *FEditShape = nullptr;
   TfsShape *FDragShape = nullptr;
   TfsShape *FInsertShape = nullptr;
+  std::unique_ptr<TfsShape> FInsertOwned;
+  TfsDragState FDragState = dsIdle;
+  uint8_t FDragKind = 0;
+  TFloatPoint FDragStart{};
+  TFloatPoint FDragDelta{};
+  bool FOutlineShown = false;
+  bool FOutlineAlt = false;
+  TShiftState FLastShift = 0;
+  bool FInsertDragMode = false;
+  bool FDoubleClicked = false;
+  bool FLeftDown = false;
+  TRect FShownOutline{};
+  float FHitSensitivity = 1;
+  std::vector<TPoint> FHitOffsets;
+  TfsHandlePainterType FHandlePainterType = hpStippleHandle;
+  TMultiSelectMethodType FMultiSelectMethod = msmSimple;
+  bool FAllowKeyInput = true;
+  int32_t FHintPause = 500;
+  int32_t FHintShortPause = 50;
+  int32_t FHintHidePause = 2500;
+  TfsShape *FHintShape = nullptr;
+  bool FHintShown = false;
+  std::string FHintText;
+  TPoint FHintPoint{};
+  std::vector<TfsShape *> FPendingDeletes;
+  // Hot-zone scrolling.
+  bool FHotzoneRunning = false;
+  double FHotzoneTime = 0;
+  int64_t FLastHotzoneTick = 0;
+  TPoint FLastPointer{};
+  TPoint FPointer{};
   int32_t FNextShapeID = 0;
   int64_t FLastModification = 0;
 

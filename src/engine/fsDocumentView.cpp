@@ -259,6 +259,7 @@ void TfsDocument::PaintView(TBitmap32 &canvas, const TRect &clip) {
     TfsShape::RenderShape(*page, bitmap, r, ScreenContext(*page), false);
     bitmap.SetDrawMode(dmOpaque);
     bitmap.DrawOnto(canvas, c);
+    PaintEditing(canvas);
   }
   if (FShownCursor == crAppStart)
     SetCursor(FCursor);

@@ -28,6 +28,9 @@ public:
   std::string ClipboardText() override { return Clipboard; }
   void SetClipboardText(const std::string &text) override { Clipboard = text; }
   void ProcessMessages() override { ++MessageLoops; }
+  void BeginDragDrop() override { ++DragDrops; }
+  void ShowHint(const std::string &text, const TPoint &) override { Hints.push_back(text); }
+  TSize ClientSize() const override { return Client; }
 
   int16_t LastCursor() const { return Cursors.empty() ? int16_t(crDefault) : Cursors.back(); }
 
@@ -42,4 +45,7 @@ public:
   int MenuChoice = -1;
   std::string Clipboard;
   int MessageLoops = 0;
+  int DragDrops = 0;
+  std::vector<std::string> Hints;
+  TSize Client{800, 600};
 };
