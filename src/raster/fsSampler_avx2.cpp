@@ -250,11 +250,64 @@ __attribute__((target("avx2"))) TColor32 QuadMean(const int32_t *P, bool Inside,
   return (sums[0] >> 2) | (sums[1] >> 2) << 8 | (sums[2] >> 2) << 16 | (sums[3] >> 2) << 24;
 }
 
-// LatticeQuad and QuadMeans in one pass over 32-bit positions. With Squares
-// (TfsMapSampler::BuildSquares), a pixel whose four 2 x 2 reads all lie in
-// one uniform 4 x 4 square of the source takes that square's colour: every
-// bilinear read of equal pixels gives that pixel back exactly, and so does
-// the mean of four equal colours.
+// One step of the eight steppers.
+struct TStepper32 {
+  __m256i E, Q, QS, A, N, Below;
+};
+
+__attribute__((target("avx2"))) inline __m256i Step32(__m256i P, __m256i &E, const TStepper32 &S) {
+  E = _mm256_add_epi32(E, S.A);
+  const __m256i m = _mm256_cmpgt_epi32(E, S.Below);
+  E = _mm256_sub_epi32(E, _mm256_and_si256(S.N, m));
+  return _mm256_add_epi32(P, _mm256_blendv_epi8(S.Q, S.QS, m));
+}
+
+// The least (greatest) of the four U and of the four V, in every lane of
+// their half.
+__attribute__((target("avx2"))) inline __m256i Least4(__m256i v) {
+  v = _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0xB1));
+  return _mm256_min_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
+}
+__attribute__((target("avx2"))) inline __m256i Greatest4(__m256i v) {
+  v = _mm256_max_epi32(v, _mm256_shuffle_epi32(v, 0xB1));
+  return _mm256_max_epi32(v, _mm256_shuffle_epi32(v, 0x4E));
+}
+
+// The uniform squares QuadRun32 reads: bit x of row y (Stride words a row)
+// in Small marks the 4 x 4 square from (x, y) holding one colour, in Large
+// the 10 x 10 one. The last square found is kept with its colour: two
+// uniform squares that overlap share a pixel, so a colour, and along a run
+// the source need not be read again.
+struct TSquareRun {
+  const uint64_t *Small, *Large;
+  size_t Stride;
+  const TColor32 *Bits;
+  int32_t Width;
+  int32_t X0 = std::numeric_limits<int32_t>::min() / 2, Y0 = X0, X1 = X0, Y1 = X0;
+  TColor32 Color = 0;
+
+  // Whether the Size x Size square from (X, Y), X and Y inside the source,
+  // is uniform; its colour in C if so.
+  bool Uniform(const uint64_t *Map, int32_t X, int32_t Y, int32_t Size, TColor32 &C) {
+    if (!((Map[static_cast<size_t>(Y) * Stride + (static_cast<uint32_t>(X) >> 6)] >> (X & 63)) & 1))
+      return false;
+    const int32_t x1 = X + Size - 1, y1 = Y + Size - 1;
+    if (X > X1 || x1 < X0 || Y > Y1 || y1 < Y0)
+      Color = Bits[X + static_cast<ptrdiff_t>(Y) * Width];
+    X0 = X, Y0 = Y, X1 = x1, Y1 = y1;
+    C = Color;
+    return true;
+  }
+};
+
+// LatticeQuad and QuadMeans in one pass over 32-bit positions. With squares
+// (TfsMapSampler::FSquares), pixels whose 2 x 2 reads all lie in one uniform
+// square of the source take that square's colour: every bilinear read of
+// equal pixels gives that pixel back exactly, and so does the mean of four
+// equal colours. Four pixels at a time are tried against the 10 x 10
+// squares (each sample row moves monotonically, so the reads of the four lie
+// in the box of the first's and the last's), single pixels against the
+// 4 x 4 ones.
 __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32 &S, int32_t First,
                                                int32_t Last, const TBitmap32 &Src,
                                                const uint64_t *Squares, size_t SquareStride) {
@@ -264,22 +317,43 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
   const TColor32 *bits = Src.Bits();
   const TColor32 outer = Src.OuterColor();
   const __m128i *w = WeightPairs().W;
-  __m256i p, e, q, qs, a;
+  __m256i p, e;
+  TStepper32 st;
   std::memcpy(&p, S.P, sizeof p);
   std::memcpy(&e, S.E, sizeof e);
-  std::memcpy(&q, S.Q, sizeof q);
-  std::memcpy(&qs, S.QS, sizeof qs);
-  std::memcpy(&a, S.A, sizeof a);
-  const __m256i nn = _mm256_set1_epi32(S.N), below = _mm256_set1_epi32(S.N - 1);
+  std::memcpy(&st.Q, S.Q, sizeof st.Q);
+  std::memcpy(&st.QS, S.QS, sizeof st.QS);
+  std::memcpy(&st.A, S.A, sizeof st.A);
+  st.N = _mm256_set1_epi32(S.N);
+  st.Below = _mm256_set1_epi32(S.N - 1);
   const int32_t lx = static_cast<int32_t>(limX - 1), ly = static_cast<int32_t>(limY - 1);
   // Inside for 0 < position < limit, as Bilinear reads.
   const __m256i last = _mm256_setr_epi32(lx, lx, lx, lx, ly, ly, ly, ly);
-  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i one = _mm256_set1_epi32(1), eight = _mm256_set1_epi32(8);
+  TSquareRun run{Squares, Squares + SquareStride * Src.Height(), SquareStride, bits, width};
   alignas(32) int32_t at[8];
-  // The last uniform square found and its colour.
-  int32_t lastX = std::numeric_limits<int32_t>::min() / 2, lastY = lastX;
-  TColor32 lastColor = 0;
-  for (int32_t i = First; i <= Last; ++i) {
+  for (int32_t i = First; i <= Last;) {
+    if (Squares && i + 3 <= Last) {
+      __m256i e3 = e;
+      const __m256i p1 = Step32(p, e3, st), p2 = Step32(p1, e3, st), p3 = Step32(p2, e3, st);
+      const __m256i lo = Least4(_mm256_min_epi32(p, p3)), hi = Greatest4(_mm256_max_epi32(p, p3));
+      const __m256i ilo = _mm256_srai_epi32(lo, 8);
+      // Inside, and the blocks from ilo to ihi + 1 within ten pixels.
+      const __m256i bad = _mm256_or_si256(
+          _mm256_or_si256(_mm256_cmpgt_epi32(one, lo), _mm256_cmpgt_epi32(hi, last)),
+          _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_srai_epi32(hi, 8), ilo), eight));
+      TColor32 c;
+      if (_mm256_movemask_epi8(bad) == 0 &&
+          run.Uniform(run.Large, _mm256_cvtsi256_si32(ilo),
+                      _mm_cvtsi128_si32(_mm256_extracti128_si256(ilo, 1)), 10, c)) {
+        const __m128i four = _mm_set1_epi32(static_cast<int32_t>(c));
+        std::memcpy(Out + i, &four, sizeof four);
+        p = Step32(p3, e3, st);
+        e = e3;
+        i += 4;
+        continue;
+      }
+    }
     const int outside = _mm256_movemask_epi8(
         _mm256_or_si256(_mm256_cmpgt_epi32(one, p), _mm256_cmpgt_epi32(p, last)));
     bool done = false;
@@ -291,29 +365,15 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
       if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(d, one)) == 0) {
         const int32_t x = _mm256_cvtsi256_si32(ip) - 1;
         const int32_t y = _mm_cvtsi128_si32(_mm256_extracti128_si256(ip, 1)) - 1;
-        if (x >= 0 && y >= 0 &&
-            (Squares[static_cast<size_t>(y) * SquareStride + (static_cast<uint32_t>(x) >> 6)] >>
-             (x & 63)) &
-                1) {
-          // Two uniform squares that overlap share a pixel, so a colour:
-          // along a run the source need not be read again.
-          if (!(std::abs(x - lastX) <= 3 && std::abs(y - lastY) <= 3))
-            lastColor = bits[x + static_cast<ptrdiff_t>(y) * width];
-          lastX = x;
-          lastY = y;
-          Out[i] = lastColor;
-          done = true;
-        }
+        done = x >= 0 && y >= 0 && run.Uniform(run.Small, x, y, 4, Out[i]);
       }
     }
     if (!done) {
       _mm256_store_si256(reinterpret_cast<__m256i *>(at), p);
       Out[i] = QuadMean(at, outside == 0, bits, width, limX, limY, outer, w);
     }
-    e = _mm256_add_epi32(e, a);
-    const __m256i m = _mm256_cmpgt_epi32(e, below);
-    p = _mm256_add_epi32(p, _mm256_blendv_epi8(q, qs, m));
-    e = _mm256_sub_epi32(e, _mm256_and_si256(nn, m));
+    p = Step32(p, e, st);
+    ++i;
   }
 }
 
@@ -334,11 +394,12 @@ __attribute__((target("avx2"))) void EqualNeighbours(uint64_t *Eq, const TColor3
       Eq[x >> 6] |= uint64_t(1) << (x & 63);
 }
 
-// Bit x of each row: the 4 x 4 square from (x, y) holds one colour.
+// Bit x of each row: the 4 x 4 square from (x, y) holds one colour; then
+// the same for the 10 x 10 squares.
 __attribute__((target("avx2"))) void UniformSquares(const TBitmap32 &Src,
                                                     std::vector<uint64_t> &Squares, size_t Stride) {
   const int32_t width = Src.Width(), height = Src.Height();
-  Squares.assign(Stride * height, 0);
+  Squares.assign(2 * Stride * height, 0);
   if (width < 4 || height < 4)
     return;
   // Across: pixel x equals x + 1; down: pixel x equals the one below. The
@@ -363,6 +424,20 @@ __attribute__((target("avx2"))) void UniformSquares(const TBitmap32 &Src,
     for (size_t j = 0; j + 1 < Stride; ++j)
       out[j] = r[j] & r[j + Stride] & r[j + 2 * Stride] & r[j + 3 * Stride] & v[j] & v[j + Stride] &
                v[j + 2 * Stride];
+  } // The 10 x 10 squares: the nine 4 x 4 ones from x, x + 3, x + 6 on rows y,
+  // y + 3, y + 6, each overlapping the next.
+  const uint64_t *small = Squares.data();
+  uint64_t *large = Squares.data() + Stride * height;
+  for (int32_t y = 0; y < height; ++y) {
+    uint64_t *r = across.data() + Stride * y;
+    const uint64_t *q = small + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      r[j] = q[j] & (q[j] >> 3 | q[j + 1] << 61) & (q[j] >> 6 | q[j + 1] << 58);
+  }
+  for (int32_t y = 0; y + 10 <= height; ++y) {
+    const uint64_t *r = across.data() + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      large[Stride * y + j] = r[j] & r[j + 3 * Stride] & r[j + 6 * Stride];
   }
 }
 

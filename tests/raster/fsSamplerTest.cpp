@@ -405,7 +405,7 @@ TEST(MapSampler, ShiftedSpansMatchTheSteppedLatticeExactly) {
 
 // A source of uniform patches, as a shape's cache is: a background (at times
 // transparent with some colour left in it), rectangles of colour, colours a
-// bit apart from their neighbours and single odd pixels.
+// bit apart from their neighbours, grid lines and single odd pixels.
 void FillPatches(TBitmap32 &src, SeededRandom &random, int w, int h) {
   src.SetSize(w, h);
   const TColor32 ground = random.Below(2) ? random.Word() & 0x00FFFFFF : random.Word();
@@ -417,6 +417,16 @@ void FillPatches(TBitmap32 &src, SeededRandom &random, int w, int h) {
     for (int y = y0; y < std::min(y1, h); ++y)
       for (int x = x0; x < std::min(x1, w); ++x)
         src.SetPixel(x, y, c);
+  }
+  // A grid whose cells hold squares of about the sizes the sampler looks
+  // for, so that being one pixel out shows.
+  if (random.Below(2)) {
+    const int period = 4 + int(random.Below(9));
+    const TColor32 line = random.Word();
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (x % period == 0 || y % period == 0)
+          src.SetPixel(x, y, line);
   }
   for (int k = int(random.Below(8)); k > 0; --k)
     src.SetPixel(int(random.Below(w)), int(random.Below(h)), random.Word());
@@ -432,6 +442,7 @@ TEST(MapSampler, QuadDrawsMatchThePlainPathExactly) {
   };
   const std::vector<Case> cases = {
       {"near the source's scale", 0.7, 1.5},
+      {"a little shrunk", 0.5, 0.7},
       {"magnified", 1.5, 6},
       {"shrunk", 0.2, 0.7},
       // Source positions beyond the 32-bit stepping.
