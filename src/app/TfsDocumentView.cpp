@@ -4,13 +4,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -231,11 +234,94 @@ void TfsDocumentView::mouseMoveEvent(QMouseEvent *event) {
     FRulerTop->SetHairLine(p.x());
     FRulerLeft->SetHairLine(p.y());
   }
-  if (OnMouseMove) {
-    const QPointF d = event->position() * PixelRatio();
-    OnMouseMove({static_cast<int32_t>(std::floor(d.x())), static_cast<int32_t>(std::floor(d.y()))});
+  const TPoint p = DevicePoint(event->position());
+  FDocument->MouseMove(ShiftState(event->modifiers(), event->buttons()), p);
+  if (OnMouseMove)
+    OnMouseMove(p);
+  event->accept();
+}
+
+TPoint TfsDocumentView::DevicePoint(const QPointF &logical) const {
+  const QPointF d = logical * PixelRatio();
+  return {static_cast<int32_t>(std::floor(d.x())), static_cast<int32_t>(std::floor(d.y()))};
+}
+
+TShiftState TfsDocumentView::ShiftState(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+  TShiftState s = 0;
+  if (modifiers & Qt::ShiftModifier)
+    s |= ssShift;
+  if (modifiers & Qt::ControlModifier)
+    s |= ssCtrl;
+  if (modifiers & Qt::AltModifier)
+    s |= ssAlt;
+  if (buttons & Qt::LeftButton)
+    s |= ssLeft;
+  if (buttons & Qt::RightButton)
+    s |= ssRight;
+  if (buttons & Qt::MiddleButton)
+    s |= ssMiddle;
+  return s;
+}
+
+namespace {
+
+bool EngineButton(Qt::MouseButton qt, TMouseButton &button) {
+  switch (qt) {
+  case Qt::LeftButton:
+    button = mbLeft;
+    return true;
+  case Qt::RightButton:
+    button = mbRight;
+    return true;
+  case Qt::MiddleButton:
+    button = mbMiddle;
+    return true;
+  default:
+    return false;
   }
-  QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+} // namespace
+
+void TfsDocumentView::mousePressEvent(QMouseEvent *event) {
+  TMouseButton button;
+  if (!EngineButton(event->button(), button))
+    return QAbstractScrollArea::mousePressEvent(event);
+  setFocus(Qt::MouseFocusReason);
+  // The pressed button counts as held, as the engine expects.
+  FDocument->MouseDown(button, ShiftState(event->modifiers(), event->buttons() | event->button()),
+                       DevicePoint(event->position()));
+  event->accept();
+}
+
+void TfsDocumentView::mouseReleaseEvent(QMouseEvent *event) {
+  TMouseButton button;
+  if (!EngineButton(event->button(), button))
+    return QAbstractScrollArea::mouseReleaseEvent(event);
+  FDocument->MouseUp(button, ShiftState(event->modifiers(), event->buttons() | event->button()),
+                     DevicePoint(event->position()));
+  event->accept();
+}
+
+void TfsDocumentView::mouseDoubleClickEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton)
+    return QAbstractScrollArea::mouseDoubleClickEvent(event);
+  FDocument->DblClick(ShiftState(event->modifiers(), event->buttons()),
+                      DevicePoint(event->position()));
+  event->accept();
+}
+
+bool TfsDocumentView::event(QEvent *event) {
+  // Tab and Backtab belong to the text being edited, not to the focus
+  // chain.
+  if (event->type() == QEvent::KeyPress && FDocument->DragState() == TfsDocument::dsEditing) {
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+      keyPressEvent(key);
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
 }
 
 void TfsDocumentView::ZoomAbout(int steps, const QPointF &at) {
@@ -280,9 +366,126 @@ void TfsDocumentView::wheelEvent(QWheelEvent *event) {
   event->accept();
 }
 
+uint16_t TfsDocumentView::KeyCode(int qtKey) {
+  switch (qtKey) {
+  case Qt::Key_Backspace:
+    return vkBack;
+  case Qt::Key_Tab:
+    return vkTab;
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    return vkReturn;
+  case Qt::Key_Escape:
+    return vkEscape;
+  case Qt::Key_Space:
+    return vkSpace;
+  case Qt::Key_PageUp:
+    return vkPrior;
+  case Qt::Key_PageDown:
+    return vkNext;
+  case Qt::Key_End:
+    return vkEnd;
+  case Qt::Key_Home:
+    return vkHome;
+  case Qt::Key_Left:
+    return vkLeft;
+  case Qt::Key_Up:
+    return vkUp;
+  case Qt::Key_Right:
+    return vkRight;
+  case Qt::Key_Down:
+    return vkDown;
+  case Qt::Key_Delete:
+    return vkDelete;
+  case Qt::Key_Plus:
+    return vkAdd;
+  case Qt::Key_F2:
+    return vkF2;
+  case Qt::Key_F5:
+    return vkF5;
+  default:
+    return 0;
+  }
+}
+
+float TfsDocumentView::NudgeStep(bool fine) const {
+  if (fine)
+    return 0.1f;
+  TfsPage *page = FDocument->CurrentPage();
+  const float grid = page ? page->GridSize() : 0;
+  return grid > 0 ? grid : 1;
+}
+
 void TfsDocumentView::keyPressEvent(QKeyEvent *event) {
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  const bool alt = event->modifiers() & Qt::AltModifier;
   TfsDocument &d = *FDocument;
+  const TShiftState shift = ShiftState(event->modifiers(), Qt::NoButton);
+  uint16_t code = KeyCode(event->key());
+
+  // The shape being edited gets every key, and the characters they make.
+  if (d.DragState() == TfsDocument::dsEditing) {
+    if (code != 0)
+      d.KeyDown(code, shift);
+    char16_t ch = 0;
+    if (ctrl && event->key() == Qt::Key_C)
+      ch = CtrlC;
+    else if (ctrl && event->key() == Qt::Key_V)
+      ch = CtrlV;
+    else if (ctrl && event->key() == Qt::Key_X)
+      ch = CtrlX;
+    else if (!event->text().isEmpty() && !ctrl)
+      ch = event->text().front().unicode();
+    if (ch != 0 && ch != u'\r' && ch != u'\b' && ch != 0x7F && ch != 0x1B)
+      d.KeyPress(ch);
+    event->accept();
+    return;
+  }
+
+  const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right ||
+                     event->key() == Qt::Key_Up || event->key() == Qt::Key_Down;
+  if (arrow && !ctrl && d.HasSelection() && !d.ReadOnly() && d.Mode() == vmEdit) {
+    const float step = NudgeStep(alt);
+    const float dx = event->key() == Qt::Key_Left    ? -step
+                     : event->key() == Qt::Key_Right ? step
+                                                     : 0;
+    const float dy = event->key() == Qt::Key_Up ? -step : event->key() == Qt::Key_Down ? step : 0;
+    d.NudgeSelection(dx, dy);
+    event->accept();
+    return;
+  }
+  if (ctrl && (event->key() == Qt::Key_Z || event->key() == Qt::Key_Y)) {
+    if (event->key() == Qt::Key_Y || (event->modifiers() & Qt::ShiftModifier))
+      d.Redo();
+    else
+      d.Undo();
+    event->accept();
+    return;
+  }
+  switch (event->key()) {
+  case Qt::Key_Escape:
+  case Qt::Key_Delete:
+  case Qt::Key_F2:
+  case Qt::Key_F5:
+    if (d.KeyDown(code, shift)) {
+      event->accept();
+      return;
+    }
+    break;
+  case Qt::Key_C:
+  case Qt::Key_V:
+  case Qt::Key_X:
+    if (ctrl) {
+      char16_t ch = event->key() == Qt::Key_C ? CtrlC : event->key() == Qt::Key_V ? CtrlV : CtrlX;
+      if (d.KeyPress(ch)) {
+        event->accept();
+        return;
+      }
+    }
+    break;
+  default:
+    break;
+  }
   switch (event->key()) {
   case Qt::Key_Up:
     d.ScrollMessage(false, scLineUp);
@@ -323,6 +526,13 @@ void TfsDocumentView::keyPressEvent(QKeyEvent *event) {
     return;
   }
   event->accept();
+}
+
+void TfsDocumentView::keyReleaseEvent(QKeyEvent *event) {
+  uint16_t code = KeyCode(event->key());
+  if (code != 0)
+    FDocument->KeyUp(code, ShiftState(event->modifiers(), Qt::NoButton));
+  QAbstractScrollArea::keyReleaseEvent(event);
 }
 
 // ---- what only a window can do --------------------------------------------------
@@ -366,13 +576,77 @@ Qt::CursorShape TfsDocumentView::CursorShape(int16_t cursor) {
     return Qt::PointingHandCursor;
   case crSizeAll:
     return Qt::SizeAllCursor;
+  case crSizeCopy:
+    return Qt::DragCopyCursor;
+  case crFsCross:
+  case crFsCrossLine:
+  case crFsCrossArrow:
+  case crFsCrossRectangle:
+  case crFsCrossEllipse:
+  case crFsCrossText:
+  case crFsCrossImage:
+    return Qt::CrossCursor;
   default:
     return Qt::ArrowCursor;
   }
 }
 
+namespace {
+
+// A turning arrow: the platform has no rotation cursor.
+QCursor RotationCursor() {
+  static const QCursor cursor = [] {
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int pass = 0; pass < 2; ++pass) {
+      p.setPen(QPen(pass == 0 ? Qt::white : Qt::black, pass == 0 ? 4 : 2));
+      p.drawArc(QRectF(4, 4, 16, 16), 30 * 16, 270 * 16);
+      const QPolygonF head({QPointF(19, 4), QPointF(21, 11), QPointF(14, 9)});
+      p.setBrush(pass == 0 ? Qt::white : Qt::black);
+      p.drawPolygon(head);
+    }
+    return QCursor(pixmap, 12, 12);
+  }();
+  return cursor;
+}
+
+} // namespace
+
 void TfsDocumentView::SetCursor(int16_t cursor) {
-  viewport()->setCursor(CursorShape(cursor));
+  if (cursor == crRotation)
+    viewport()->setCursor(RotationCursor());
+  else
+    viewport()->setCursor(CursorShape(cursor));
+}
+
+void TfsDocumentView::BeginDragDrop() {
+  // The selection travels as its clipboard text.
+  std::string text;
+  FDocument->CopyToText(text);
+  auto *drag = new QDrag(this);
+  auto *data = new QMimeData;
+  data->setData("application/x-tallisyn-selection", QByteArray::fromStdString(text));
+  drag->setMimeData(data);
+  drag->exec(Qt::CopyAction);
+}
+
+void TfsDocumentView::ShowHint(const std::string &text, const TPoint &clientPoint) {
+  const double dpr = PixelRatio();
+  const QPoint at =
+      viewport()->mapToGlobal(QPoint(int(clientPoint.X / dpr), int(clientPoint.Y / dpr)));
+  QToolTip::showText(at, QString::fromStdString(text), viewport());
+}
+
+void TfsDocumentView::HideHint() {
+  QToolTip::hideText();
+}
+
+TSize TfsDocumentView::ClientSize() const {
+  const double dpr = viewport()->devicePixelRatioF();
+  return {int32_t(std::lrint(viewport()->width() * dpr)),
+          int32_t(std::lrint(viewport()->height() * dpr))};
 }
 
 void TfsDocumentView::StartTimer(TfsTimer timer, int32_t intervalMs) {

@@ -58,6 +58,19 @@ public:
   void ScrollView(int32_t dx, int32_t dy) override;
   void ScrollBarsChanged() override;
   void ProcessMessages() override;
+  void BeginDragDrop() override;
+  void ShowHint(const std::string &text, const TPoint &clientPoint) override;
+  void HideHint() override;
+  TSize ClientSize() const override;
+
+  // The engine's view of a Qt event: buttons and modifiers as its shift
+  // state, a point in device pixels, a key as its key code (0 for none).
+  static TShiftState ShiftState(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);
+  static uint16_t KeyCode(int qtKey);
+  TPoint DevicePoint(const QPointF &logical) const;
+  // The distance an arrow key moves the selection: one grid step, with Alt
+  // a tenth of a millimetre.
+  float NudgeStep(bool fine) const;
 
 protected:
   void paintEvent(QPaintEvent *event) override;
@@ -65,7 +78,12 @@ protected:
   void showEvent(QShowEvent *event) override;
   void wheelEvent(QWheelEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
+  void keyReleaseEvent(QKeyEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void mouseDoubleClickEvent(QMouseEvent *event) override;
+  bool event(QEvent *event) override;
   bool viewportEvent(QEvent *event) override;
   void scrollContentsBy(int dx, int dy) override;
 
