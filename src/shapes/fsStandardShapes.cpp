@@ -1,6 +1,8 @@
 #include "shapes/fsStandardShapes.h"
 
+#include "shapes/fsFreehandShape.h"
 #include "shapes/fsGroupShape.h"
+#include "shapes/fsLineShape.h"
 #include "shapes/fsPolygonShape.h"
 
 void RegisterStandardShapes() {
@@ -8,6 +10,8 @@ void RegisterStandardShapes() {
   RegisterShapeClass<TfsEllipseShape>();
   RegisterShapeClass<TfsRectangleShape>();
   RegisterShapeClass<TfsRoundRectShape>();
+  RegisterShapeClass<TfsLineShape>();
+  RegisterShapeClass<TfsFreehandShape>();
   RegisterShapeClass<TfsEffectShape>();
   RegisterShapeClass<TfsGroupShape>();
 }
