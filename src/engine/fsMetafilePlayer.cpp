@@ -1045,6 +1045,13 @@ void TfsMetafilePlayer::DrawText(double X, double Y, const std::u16string &Text,
                                  const std::vector<double> &Dx, uint32_t Options,
                                  const TRect *OptRect) {
   const TfsMetafileFont &font = FDc.Font;
+  const bool opaqueRect = (Options & etoOpaque) && OptRect && !FInPath;
+  // Pictures fill rectangles with an opaque text record of no characters,
+  // so the box does not wait for a font.
+  if (opaqueRect)
+    FillSolid({RectFigure(*OptRect)}, FDc.BkColor, false);
+  if (Text.empty())
+    return;
   std::lock_guard guard(FreeTypeLock());
   const TfsFaceMatch match = MatchFontFace(font.Face, font.Weight >= 600, font.Italic);
   if (!match.Face)
@@ -1110,10 +1117,7 @@ void TfsMetafilePlayer::DrawText(double X, double Y, const std::u16string &Text,
   const TDcState kept = FDc;
   if ((Options & etoClipped) && OptRect && !FInPath)
     IntersectClip({RectFigure(*OptRect)}, rgnAnd, true);
-  const bool opaqueRect = (Options & etoOpaque) && OptRect;
-  if (opaqueRect && !FInPath)
-    FillSolid({RectFigure(*OptRect)}, FDc.BkColor, false);
-  else if (FDc.BkOpaque && width != 0 && !FInPath)
+  if (!opaqueRect && FDc.BkOpaque && width != 0 && !FInPath)
     FillSolid({{{at(0, -ascent), at(width, -ascent), at(width, descent), at(0, descent)}, true}},
               FDc.BkColor, false);
 

@@ -920,4 +920,284 @@ TEST(MetafilePlayer, WmfTextOutDrawsItsBytes) {
   EXPECT_GT(InkOfColour(bmp, clRed32).Pixels, 30);
 }
 
+// A geometric pen of ExtCreatePen: style, width, solid black.
+TParams ExtPen(uint32_t ih, uint32_t style, uint32_t width, std::vector<uint32_t> dashes = {}) {
+  TParams p;
+  p.U32(ih).U32(0).U32(0).U32(0).U32(0);
+  p.U32(style).U32(width).U32(0).U32(0).U32(0).U32(static_cast<uint32_t>(dashes.size()));
+  for (uint32_t d : dashes)
+    p.U32(d);
+  return p;
+}
+
+bool Dark(TColor32 c) {
+  return Luma(c) < 100;
+}
+bool Light(TColor32 c) {
+  return Luma(c) > 230;
+}
+
+TEST(MetafilePlayer, GeometricPenCapsAndJoins) {
+  struct TCap {
+    const char *Name;
+    uint32_t Cap;
+    bool End, Corner; // ink past the end on the axis, and at the square corner
+  };
+  const TCap caps[] = {
+      {"flat", 0x200, false, false}, {"square", 0x100, true, true}, {"round", 0x000, true, false}};
+  for (const TCap &c : caps) {
+    SCOPED_TRACE(c.Name);
+    TEmfBuilder b;
+    b.Add(emr::ExtCreatePen, ExtPen(1, 0x10000 | c.Cap, 10));
+    b.Add(emr::SelectObject, U32(1));
+    b.Add(emr::MoveToEx, TParams().I32(20).I32(50));
+    b.Add(emr::LineTo, TParams().I32(80).I32(50));
+    TShot bmp = Play(b.Bytes());
+    EXPECT_TRUE(Dark(bmp.GetPixel(50, 46)) && Dark(bmp.GetPixel(50, 54)));
+    EXPECT_TRUE(Light(bmp.GetPixel(50, 44)));
+    EXPECT_EQ(Dark(bmp.GetPixel(17, 50)), c.End);
+    EXPECT_EQ(Dark(bmp.GetPixel(16, 46)), c.Corner);
+    EXPECT_EQ(Light(bmp.GetPixel(16, 46)), !c.Corner);
+  }
+  struct TJoin {
+    const char *Name;
+    uint32_t Join;
+    int32_t TopMin, TopMax; // the highest inked row above the vertex at y 20
+  };
+  const TJoin joins[] = {
+      {"mitre", 0x2000, 8, 10}, {"round", 0x0000, 14, 16}, {"bevel", 0x1000, 17, 19}};
+  for (const TJoin &j : joins) {
+    SCOPED_TRACE(j.Name);
+    TEmfBuilder b;
+    b.Add(emr::ExtCreatePen, ExtPen(1, 0x10000 | 0x200 | j.Join, 10));
+    b.Add(emr::SelectObject, U32(1));
+    b.Add(emr::Polyline,
+          TParams().RectL(0, 0, 0, 0).U32(3).I32(20).I32(80).I32(50).I32(20).I32(80).I32(80));
+    const TInk ink = InkOf(Play(b.Bytes()));
+    EXPECT_GE(ink.Top, j.TopMin);
+    EXPECT_LE(ink.Top, j.TopMax);
+  }
+}
+
+TEST(MetafilePlayer, UserDashesAndOpaqueGaps) {
+  for (bool opaque : {false, true}) {
+    SCOPED_TRACE(opaque ? "opaque" : "transparent");
+    TEmfBuilder b;
+    b.Add(emr::SetBkMode, U32(opaque ? 2 : 1));
+    b.Add(emr::SetBkColor, U32(Ref(0xFFFF00)));
+    b.Add(emr::ExtCreatePen, ExtPen(1, 7, 1, {4, 4})); // cosmetic, user style
+    b.Add(emr::SelectObject, U32(1));
+    b.Add(emr::MoveToEx, TParams().I32(10).I32(50));
+    b.Add(emr::LineTo, TParams().I32(90).I32(50));
+    TShot bmp = Play(b.Bytes());
+    // Dashes start every eight pixels; between them paper or background.
+    std::vector<int32_t> starts;
+    for (int32_t x = 10; x < 90; ++x)
+      if (bmp.GetPixel(x, 50) == clBlack32 && bmp.GetPixel(x - 1, 50) != clBlack32)
+        starts.push_back(x);
+    ASSERT_GE(starts.size(), 8u);
+    for (size_t i = 1; i < starts.size(); ++i)
+      EXPECT_EQ(starts[i] - starts[i - 1], 8);
+    const TColor32 gap = bmp.GetPixel(starts[1] - 1, 50);
+    EXPECT_EQ(gap, opaque ? clYellow32 : Paper);
+  }
+}
+
+TEST(MetafilePlayer, PixelsOpaqueTextBoxesAndUnscaledDibs) {
+  TEmfBuilder b;
+  b.Add(15, TParams().I32(7).I32(9).U32(Ref(0x00FF00))); // SetPixelV
+  b.Add(emr::SetBkColor, U32(Ref(0x0000FF)));
+  TParams t; // no characters, an opaque rectangle
+  t.RectL(0, 0, 0, 0).U32(1).F32(1).F32(1);
+  t.I32(0).I32(0).U32(0).U32(TEmfBuilder::Offset(68)).U32(2).RectL(20, 20, 30, 25).U32(0);
+  b.Add(emr::ExtTextOutW, t);
+  const TDib dib = Dib24(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00});
+  TParams d; // SetDIBitsToDevice: all scan lines of a 2 x 2 picture at (40, 40)
+  const size_t head = 68;
+  d.RectL(0, 0, 0, 0).I32(40).I32(40).I32(0).I32(0).I32(2).I32(2);
+  d.U32(TEmfBuilder::Offset(head)).U32(static_cast<uint32_t>(dib.Header.size()));
+  d.U32(TEmfBuilder::Offset(head + dib.Header.size())).U32(static_cast<uint32_t>(dib.Bits.size()));
+  d.U32(0).U32(0).U32(2).Bytes(dib.Header).Bytes(dib.Bits);
+  b.Add(80, d);
+  TShot bmp = Play(b.Bytes());
+  EXPECT_EQ(bmp.GetPixel(7, 9), clLime32);
+  EXPECT_EQ(InkOfColour(bmp, clBlue32).Pixels, 50 + 1); // the box and the picture's blue
+  EXPECT_EQ(bmp.GetPixel(20, 20), clBlue32);
+  EXPECT_EQ(bmp.GetPixel(29, 24), clBlue32);
+  EXPECT_EQ(bmp.GetPixel(30, 24), Paper);
+  EXPECT_EQ(bmp.GetPixel(29, 25), Paper);
+  EXPECT_EQ(bmp.GetPixel(40, 40), clRed32);
+  EXPECT_EQ(bmp.GetPixel(41, 40), clLime32);
+  EXPECT_EQ(bmp.GetPixel(40, 41), clBlue32);
+  EXPECT_EQ(bmp.GetPixel(41, 41), clYellow32);
+  EXPECT_EQ(InkOf(bmp).Pixels, 1 + 50 + 4);
+}
+
+TEST(MetafilePlayer, AlphaBlendUsesTheSourceAlpha) {
+  // One pixel of half-transparent red, premultiplied, over white.
+  TParams h;
+  h.U32(40).I32(1).I32(1).U16(1).U16(32).U32(0).U32(4).U32(0).U32(0).U32(0).U32(0);
+  const std::string bits("\x00\x00\x80\x80", 4);
+  TParams p;
+  const size_t head = 100;
+  p.RectL(0, 0, 0, 0).I32(10).I32(10).I32(10).I32(10);
+  p.U32(0x01FF0000); // AC_SRC_ALPHA, constant alpha 255
+  p.I32(0).I32(0).Bytes(Xform(1, 0, 0, 1, 0, 0).Str()).U32(0).U32(0);
+  p.U32(TEmfBuilder::Offset(head)).U32(40).U32(TEmfBuilder::Offset(head + 40)).U32(4);
+  p.I32(1).I32(1).Bytes(h.Str()).Bytes(bits);
+  TEmfBuilder b;
+  b.Add(114, p);
+  TShot bmp = Play(b.Bytes());
+  const TColor32 c = bmp.GetPixel(15, 15);
+  EXPECT_EQ(RedComponent(c), 255);
+  EXPECT_NEAR(GreenComponent(c), 127, 2);
+  EXPECT_NEAR(BlueComponent(c), 127, 2);
+  EXPECT_EQ(bmp.GetPixel(9, 15), Paper);
+}
+
+TEST(MetafilePlayer, ArcDirectionChoosesTheWayRound) {
+  const double r = 40;
+  for (bool clockwise : {false, true}) {
+    SCOPED_TRACE(clockwise ? "clockwise" : "counter-clockwise");
+    TEmfBuilder b = RedFill();
+    if (clockwise)
+      b.Add(57, U32(2));
+    b.Add(emr::Pie, Box(10, 10, 90, 90).I32(100).I32(50).I32(50).I32(0));
+    TShot bmp = Play(b.Bytes());
+    const double quarter = std::numbers::pi * r * r / 4;
+    EXPECT_NEAR(double(InkOf(bmp).Pixels), clockwise ? 3 * quarter : quarter, 150);
+    EXPECT_EQ(bmp.GetPixel(30, 70) == Paper, !clockwise); // the lower left quarter
+  }
+}
+
+TEST(MetafilePlayer, WmfRecordFamilies) {
+  struct TCase {
+    const char *Name;
+    std::function<void(TWmfBuilder &)> Records;
+    std::function<void(const TShot &)> Check;
+  };
+  auto red = [](TWmfBuilder &w) {
+    w.Add(meta::CreateBrushIndirect, TParams().U16(0).U32(Ref(0xFF0000)).U16(0)); // slot 0
+    w.Add(meta::SelectObject, TParams().U16(0));
+    w.Add(meta::CreatePenIndirect, TParams().U16(5).I16(0).I16(0).U32(0)); // slot 1
+    w.Add(meta::SelectObject, TParams().U16(1));
+  };
+  const TCase cases[] = {
+      {"clip rectangles",
+       [&](TWmfBuilder &w) {
+         red(w);
+         w.Add(meta::IntersectClipRect, TParams().I16(80).I16(80).I16(20).I16(20));
+         w.Add(meta::ExcludeClipRect, TParams().I16(60).I16(60).I16(40).I16(40));
+         w.Add(meta::Rectangle, TParams().I16(100).I16(100).I16(0).I16(0));
+       },
+       [](const TShot &s) {
+         ExpectBox(InkOfColour(s, clRed32), Rect(20, 20, 80, 80));
+         EXPECT_EQ(InkOfColour(s, clRed32).Pixels, 60 * 60 - 20 * 20);
+       }},
+      {"saved clip",
+       [&](TWmfBuilder &w) {
+         red(w);
+         w.Add(meta::SaveDc);
+         w.Add(meta::IntersectClipRect, TParams().I16(30).I16(30).I16(20).I16(20));
+         w.Add(meta::RestoreDc, TParams().I16(-1));
+         w.Add(meta::Rectangle, TParams().I16(50).I16(50).I16(10).I16(10));
+       },
+       [](const TShot &s) { ExpectBox(InkOfColour(s, clRed32), Rect(10, 10, 50, 50)); }},
+      {"poly-polygon",
+       [&](TWmfBuilder &w) {
+         red(w);
+         TParams p;
+         p.U16(2).U16(4).U16(3);
+         for (int16_t v : {10, 10, 40, 10, 40, 40, 10, 40, 60, 60, 90, 60, 60, 90})
+           p.I16(v);
+         w.Add(meta::PolyPolygon, p);
+       },
+       [](const TShot &s) {
+         EXPECT_EQ(s.GetPixel(25, 25), clRed32);
+         EXPECT_EQ(s.GetPixel(62, 62), clRed32);
+         EXPECT_EQ(s.GetPixel(88, 88), Paper);
+         EXPECT_EQ(s.GetPixel(50, 50), Paper);
+       }},
+      {"lines",
+       [&](TWmfBuilder &w) {
+         w.Add(meta::CreatePenIndirect, TParams().U16(0).I16(0).I16(0).U32(Ref(0x0000FF)));
+         w.Add(meta::SelectObject, TParams().U16(0));
+         w.Add(meta::MoveTo, TParams().I16(20).I16(10)); // y, x
+         w.Add(meta::LineTo, TParams().I16(20).I16(50));
+         w.Add(meta::Polyline, TParams().I16(2).I16(60).I16(30).I16(60).I16(70));
+       },
+       [](const TShot &s) {
+         ExpectBox(InkOfColour(s, clBlue32), Rect(10, 20, 61, 71));
+         EXPECT_EQ(s.GetPixel(30, 20), clBlue32);
+         EXPECT_EQ(s.GetPixel(60, 50), clBlue32);
+       }},
+      {"pattern fill",
+       [&](TWmfBuilder &w) {
+         red(w);
+         w.Add(meta::PatBlt,
+               TParams().U32(0x00F00021).I16(10).I16(20).I16(30).I16(40)); // h, w, y, x
+       },
+       [](const TShot &s) { ExpectBox(InkOfColour(s, clRed32), Rect(40, 30, 60, 40)); }},
+      {"ellipse and window",
+       [&](TWmfBuilder &w) {
+         w.Add(meta::SetWindowOrg, TParams().I16(-50).I16(-50));
+         w.Add(meta::SetWindowExt, TParams().I16(100).I16(100));
+         red(w);
+         w.Add(meta::Ellipse, TParams().I16(40).I16(40).I16(-40).I16(-40));
+       },
+       [](const TShot &s) {
+         const TInk ink = InkOf(s); // with the antialiased rim
+         EXPECT_NEAR(double(ink.Pixels), std::numbers::pi * 40 * 40,
+                     2 * std::numbers::pi * 40 * 0.6);
+         ExpectBox(ink, Rect(10, 10, 90, 90));
+         EXPECT_EQ(s.GetPixel(50, 50), clRed32);
+         EXPECT_EQ(s.GetPixel(12, 12), Paper);
+       }},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TWmfBuilder w(Rect(0, 0, 100, 100), 1000);
+    c.Records(w);
+    c.Check(Play(w.Bytes()));
+  }
+}
+
+TEST(MetafilePlayer, RotatedAndUnderlinedText) {
+  InstallTextLayer();
+  REQUIRE_FACE("DejaVu Sans");
+  auto play = [](int32_t escapement, bool underline) {
+    TEmfBuilder b(Rect(0, 0, 2000, 2000));
+    TParams font;
+    font.U32(1).I32(-20).I32(0).I32(escapement).I32(escapement).I32(400);
+    font.U8(0).U8(underline ? 1 : 0).U8(0).U8(0).U32(0);
+    std::u16string face = u"DejaVu Sans";
+    face.resize(32, u'\0');
+    font.Utf16(face);
+    b.Add(emr::ExtCreateFontIndirectW, font);
+    b.Add(emr::SelectObject, U32(1));
+    b.Add(emr::SetBkMode, U32(1));
+    b.Add(emr::SetTextAlign, U32(24));
+    TParams t;
+    t.RectL(0, 0, 0, 0).U32(1).F32(1).F32(1);
+    t.I32(100).I32(100).U32(5).U32(TEmfBuilder::Offset(68)).U32(0).RectL(0, 0, 0, 0).U32(0);
+    t.Utf16(u"LLLLL");
+    b.Add(emr::ExtTextOutW, t);
+    TPlay how;
+    how.Size = {200, 200};
+    how.Target = Rect(0, 0, 200, 200);
+    return InkOf(Play(b.Bytes(), how));
+  };
+  const TInk flat = play(0, false), up = play(900, false), under = play(0, true);
+  EXPECT_GT(flat.Right - flat.Left, flat.Bottom - flat.Top);
+  // A quarter turn counter-clockwise: the line rises from the reference.
+  EXPECT_GT(up.Bottom - up.Top, up.Right - up.Left);
+  EXPECT_LE(up.Bottom, 101);
+  EXPECT_LT(up.Top, 60);
+  EXPECT_LE(up.Right, 101);
+  // The underline lies below the baseline.
+  EXPECT_LE(flat.Bottom, 101);
+  EXPECT_GT(under.Bottom, 101);
+  EXPECT_GT(under.Pixels, flat.Pixels);
+}
+
 } // namespace
