@@ -1,0 +1,1 @@
+tallisyn_bench(editing LIBS tallisyn_engine)
