@@ -1200,4 +1200,64 @@ TEST(MetafilePlayer, RotatedAndUnderlinedText) {
   EXPECT_GT(under.Pixels, flat.Pixels);
 }
 
+TEST(MetafilePlayer, LinesAndCurvesGoOnFromTheCurrentPosition) {
+  TEmfBuilder b;
+  b.Add(emr::CreatePen, Pen(1, 0, 0, 0x0000FF));
+  b.Add(emr::SelectObject, U32(1));
+  b.Add(emr::MoveToEx, TParams().I32(10).I32(10));
+  b.Add(emr::PolylineTo, TParams().RectL(0, 0, 0, 0).U32(2).I32(50).I32(10).I32(50).I32(50));
+  b.Add(emr::LineTo, TParams().I32(10).I32(50));
+  b.Add(emr::MoveToEx, TParams().I32(10).I32(80));
+  b.Add(5, TParams().RectL(0, 0, 0, 0).U32(3).I32(30).I32(80).I32(60).I32(80).I32(80).I32(80));
+  b.Add(emr::LineTo, TParams().I32(80).I32(90));
+  TShot bmp = Play(b.Bytes());
+  for (TPoint p : {Point(30, 10), Point(50, 30), Point(30, 50), Point(45, 80), Point(80, 85)})
+    EXPECT_EQ(bmp.GetPixel(p.X, p.Y), clBlue32) << p.X << "," << p.Y;
+  EXPECT_EQ(bmp.GetPixel(10, 30), Paper); // the figure was not closed
+  ExpectBox(InkOf(bmp), Rect(10, 10, 81, 91));
+}
+
+TEST(MetafilePlayer, BlitsFromASourceBitmapCountRowsFromTheTop) {
+  const TDib dib = Dib24(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00});
+  auto blit = [&](uint32_t type, int32_t x, int32_t y, int32_t w, int32_t h, int32_t sx, int32_t sy,
+                  int32_t sw, int32_t sh) {
+    TParams p;
+    const size_t head = type == emr::BitBlt ? 92 : 100;
+    p.RectL(0, 0, 0, 0).I32(x).I32(y).I32(w).I32(h).U32(0x00CC0020).I32(sx).I32(sy);
+    p.Bytes(Xform(1, 0, 0, 1, 0, 0).Str()).U32(0).U32(0);
+    p.U32(TEmfBuilder::Offset(head)).U32(static_cast<uint32_t>(dib.Header.size()));
+    p.U32(TEmfBuilder::Offset(head + dib.Header.size()));
+    p.U32(static_cast<uint32_t>(dib.Bits.size()));
+    if (type != emr::BitBlt)
+      p.I32(sw).I32(sh);
+    p.Bytes(dib.Header).Bytes(dib.Bits);
+    return p;
+  };
+  TEmfBuilder b;
+  b.Add(emr::BitBlt, blit(emr::BitBlt, 10, 10, 1, 1, 1, 0, 0, 0)); // the top right pixel
+  b.Add(77, blit(77, 20, 20, 20, 20, 0, 0, 2, 2));
+  TShot bmp = Play(b.Bytes());
+  EXPECT_EQ(bmp.GetPixel(10, 10), clLime32);
+  EXPECT_EQ(InkOf(bmp).Pixels, 1 + 400);
+  EXPECT_EQ(bmp.GetPixel(20, 20), clRed32);
+  EXPECT_EQ(bmp.GetPixel(39, 20), clLime32);
+  EXPECT_EQ(bmp.GetPixel(20, 39), clBlue32);
+  EXPECT_EQ(bmp.GetPixel(39, 39), clYellow32);
+}
+
+TEST(MetafilePlayer, WmfDibPatternBrush) {
+  const TDib dib = Dib24(2, 1, {0xFF0000, 0x0000FF});
+  TWmfBuilder w(Rect(0, 0, 100, 100), 1000);
+  w.Add(0x0142, TParams().U16(5).U16(0).Bytes(dib.Header).Bytes(dib.Bits));
+  w.Add(meta::SelectObject, TParams().U16(0));
+  w.Add(meta::CreatePenIndirect, TParams().U16(5).I16(0).I16(0).U32(0));
+  w.Add(meta::SelectObject, TParams().U16(1));
+  w.Add(meta::Rectangle, TParams().I16(20).I16(20).I16(10).I16(10));
+  TShot bmp = Play(w.Bytes());
+  EXPECT_EQ(bmp.GetPixel(10, 10), clRed32);
+  EXPECT_EQ(bmp.GetPixel(11, 10), clBlue32);
+  EXPECT_EQ(bmp.GetPixel(12, 15), clRed32);
+  EXPECT_EQ(InkOfColour(bmp, clBlue32).Pixels, 50);
+}
+
 } // namespace
