@@ -392,6 +392,79 @@ TEST_F(EditingTest, HandlesAndOutlinesArePainted) {
   EXPECT_FLOAT_EQ(s.DocLeft(), 10);
 }
 
+TEST_F(EditingTest, GridSnappingMovesByWholeSteps) {
+  TfsShape &s = Add(10, 10, 40, 30);
+  Select(s);
+  Doc.SetSnapToGrid(true);
+  const float grid = Doc.CurrentPage()->GridSize();
+  ASSERT_GT(grid, 0);
+  const TPoint p = At(s, 11, 12);
+  Drag(p, {p.X + int32_t(7 * Scale), p.Y + int32_t(2 * Scale)});
+  const float moved = s.DocLeft() - 10;
+  EXPECT_NEAR(std::fmod(moved, grid), 0, 1e-3) << moved;
+  EXPECT_GT(moved, 0);
+  // Alt turns snapping off for the drag.
+  const float before = s.DocLeft();
+  const TPoint q = At(s, 11, 12);
+  Drag(q, {q.X + int32_t(7 * Scale), q.Y}, ssAlt);
+  EXPECT_NEAR(s.DocLeft() - before, 7, 0.3);
+}
+
+TEST_F(EditingTest, LeavingTheViewWhileMovingStartsDragAndDrop) {
+  TfsShape &s = Add(10, 10, 40, 30);
+  Select(s);
+  int started = 0;
+  Doc.OnStartDrag = [&](TfsDocument &) { ++started; };
+  const TPoint p = At(s, 20, 15);
+  Doc.MouseDown(mbLeft, ssLeft, p);
+  Doc.MouseMove(ssLeft, {p.X + 20, p.Y});
+  ASSERT_EQ(Doc.DragState(), TfsDocument::dsDragging);
+  Doc.MouseMove(ssLeft, {-5, p.Y});
+  EXPECT_EQ(Host.DragDrops, 1);
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(Doc.DragState(), TfsDocument::dsIdle);
+  Doc.MouseUp(mbLeft, ssLeft, {-5, p.Y});
+  EXPECT_FLOAT_EQ(s.DocLeft(), 10);
+}
+
+TEST_F(EditingTest, HintsShowAfterThePauseAndHideAgain) {
+  TfsShape &s = Add(10, 10, 40, 30);
+  s.SetHint("a box");
+  s.SetShowHint(true);
+  Doc.MouseMove(0, At(s, 20, 15));
+  ASSERT_TRUE(Host.Timers.count(tmHint));
+  EXPECT_EQ(Host.Timers[tmHint], Doc.HintPause());
+  Doc.TimerTick(tmHint);
+  EXPECT_EQ(Host.Hints, std::vector<std::string>{"a box"});
+  EXPECT_EQ(Host.Timers[tmHint], Doc.HintHidePause());
+  Doc.TimerTick(tmHint);
+  EXPECT_FALSE(Host.Timers.count(tmHint));
+  // Off the shape, no hint is pending.
+  Doc.MouseMove(0, {int32_t(300 * Scale), int32_t(300 * Scale)});
+  EXPECT_FALSE(Host.Timers.count(tmHint));
+}
+
+TEST_F(EditingTest, TheOtherPainterHasEightHandlesAndAnUpperRotationHandle) {
+  Doc.SetHandlePainterType(hpW2K3Handle);
+  TfsShape &s = Add(10, 10, 40, 20);
+  Select(s);
+  s.PrepareHandles();
+  const auto &handles = s.HandlePainter().Handles();
+  ASSERT_EQ(handles.size(), 9u);
+  EXPECT_EQ(handles[8].Kind, hkRotate);
+  EXPECT_FLOAT_EQ(handles[8].Y, -5);
+  uint8_t kind = 0;
+  EXPECT_EQ(Doc.HitAtPoint(At(s, 40, 10), kind), &s);
+  EXPECT_EQ(kind, hkRight);
+  // Its edges are not grabbed between the handles.
+  Doc.HitAtPoint(At(s, 40, 3), kind);
+  EXPECT_EQ(kind, hkMove);
+  // A shape that may not turn has no rotation handle to grab.
+  s.SetAllowRotate(false);
+  Doc.HitAtPoint(At(s, 20, -5), kind);
+  EXPECT_EQ(kind, hkNone);
+}
+
 TEST(LineEdit, EditingCases) {
   TfsLineEdit e;
   e.SetText(u"abc");
