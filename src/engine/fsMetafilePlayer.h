@@ -3,7 +3,6 @@
 #include "engine/fsMetafile.h"
 #include "raster/fsGR32.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,8 +25,11 @@
 //   };
 //   player.Play();
 //
-// Records the player does not know are skipped; a damaged record is skipped
-// as a whole; nothing is drawn outside the clip.
+// An EMF's frame, or a WMF's window (its bounding box unless its records
+// set one), is stretched onto the device rectangle. Records the player does
+// not know are skipped (EMF+ comments among them, so their EMF fallback is
+// what draws); a damaged record is skipped as a whole; nothing is drawn
+// outside the clip. Pen mixing modes other than copying are not played.
 
 // Pen styles, caps and joins as the records carry them.
 enum TfsMetafilePenStyle : uint32_t {
@@ -94,15 +96,18 @@ struct TfsMetafileFont {
 
 class TfsMetafilePlayer {
 public:
-  // Target: the bitmap drawn into; DeviceRect: where the picture's frame
-  // lands, in the bitmap's pixels; Clip: the pixels that may change (also
-  // limited to the bitmap). The metafile must outlive the player.
+  // Target: the bitmap drawn into, blended by its combine mode; DeviceRect:
+  // where the picture's frame lands, in the bitmap's pixels; Clip: the
+  // pixels that may change (also limited to the bitmap). The metafile and
+  // the bitmap must outlive the player, which gives the bitmap its clip box
+  // back when it goes.
   TfsMetafilePlayer(const TfsMetafile &Metafile, TBitmap32 &Target, const TRect &DeviceRect,
                     const TRect &Clip);
   ~TfsMetafilePlayer();
   TfsMetafilePlayer(const TfsMetafilePlayer &) = delete;
   TfsMetafilePlayer &operator=(const TfsMetafilePlayer &) = delete;
 
+  // As TfsMetafile::Records (an EMF's header and end records included).
   size_t RecordCount() const { return FMetafile.Records().size(); }
   // Plays record Index into the context; an index past the end does
   // nothing.
@@ -124,6 +129,7 @@ public:
   // Logical point to device pixel with the context's current transforms.
   TFloatPoint LogicalToDevice(double X, double Y) const;
 
+  // Outlines in device pixels, as the drawing helpers hand them on.
   struct TPointD {
     double X = 0;
     double Y = 0;
