@@ -1,5 +1,8 @@
 #include "shapes/fsStandardShapes.h"
 
+#include "shapes/fsBitmapShape.h"
+#include "shapes/fsCropBitmap.h"
+#include "shapes/fsExposedMetafile.h"
 #include "shapes/fsFreehandShape.h"
 #include "shapes/fsGroupShape.h"
 #include "shapes/fsLineShape.h"
@@ -12,6 +15,10 @@ void RegisterStandardShapes() {
   RegisterShapeClass<TfsRoundRectShape>();
   RegisterShapeClass<TfsLineShape>();
   RegisterShapeClass<TfsFreehandShape>();
+  RegisterShapeClass<TfsBitmapShape>();
+  RegisterShapeClass<TfsSnapBitmap>();
+  RegisterShapeClass<TfsCropBitmap>();
+  RegisterShapeClass<TfsExposedMetafile>();
   RegisterShapeClass<TfsEffectShape>();
   RegisterShapeClass<TfsGroupShape>();
 }
