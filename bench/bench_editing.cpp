@@ -12,29 +12,14 @@
 
 #include "BenchSupport.h"
 
+#include "BenchShapes.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <memory>
 
 namespace {
-
-class TBoxShape : public TfsShape {
-public:
-  explicit TBoxShape(TColor32 color) : FColor(color) {}
-  void Paint(TBitmap32 &bitmap, const TDeviceContext &) override {
-    TPolygon32 polygon;
-    for (TFloatPoint corner : {FloatPoint(0, 0), FloatPoint(DocWidth(), 0),
-                               FloatPoint(DocWidth(), DocHeight()), FloatPoint(0, DocHeight())}) {
-      const TFloatPoint p = LocalToDevice(corner);
-      polygon.AppendPoint(FixedPoint(Fixed(p.X), Fixed(p.Y)));
-    }
-    polygon.FillContours(bitmap, FColor);
-  }
-
-private:
-  TColor32 FColor;
-};
 
 // Collects what the document asks to repaint; the fixture paints it after
 // each event.

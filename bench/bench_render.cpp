@@ -9,6 +9,8 @@
 #include "raster/fsGR32.h"
 #include "raster/fsGR32_Polygons.h"
 
+#include "BenchShapes.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -19,26 +21,6 @@ namespace {
 constexpr float PrintDpm = 11.811024f; // 300 dpi
 constexpr int32_t PageWidth = 2480;    // 210 mm
 constexpr int32_t PageHeight = 3508;   // 297 mm
-
-// Fills its box with one colour through the polygon filler, as the vector
-// shapes do.
-class TBoxShape : public TfsShape {
-public:
-  explicit TBoxShape(TColor32 color) : FColor(color) {}
-
-  void Paint(TBitmap32 &bitmap, const TDeviceContext &) override {
-    TPolygon32 polygon;
-    for (TFloatPoint corner : {FloatPoint(0, 0), FloatPoint(DocWidth(), 0),
-                               FloatPoint(DocWidth(), DocHeight()), FloatPoint(0, DocHeight())}) {
-      const TFloatPoint p = LocalToDevice(corner);
-      polygon.AppendPoint(FixedPoint(Fixed(p.X), Fixed(p.Y)));
-    }
-    polygon.FillContours(bitmap, FColor);
-  }
-
-private:
-  TColor32 FColor;
-};
 
 // Twenty 40 x 40 mm boxes in a 4 x 5 grid; every other one is rotated or
 // translucent, so it is drawn through its cache.

@@ -65,3 +65,7 @@ constexpr bool IsRectEmpty(const TRect &r) {
 
 // The common part; false (and an empty Dst) when there is none.
 bool IntersectRect(TRect &Dst, const TRect &A, const TRect &B);
+
+// Cosine and sine of an angle in degrees; exact at the quarter turns, so
+// that shapes turned by them keep exact bounds.
+void CosSinDegrees(double degrees, double &c, double &s);

@@ -266,21 +266,21 @@ void TFMain::ResetDesign() {
   d.SetShowMargins(false);
   d.SetViewStyle(vsNormal);
   d.SetRenderAtScreenRes(true);
-  bgColour = bgImage = usrImage = usrText = usrTextBG = nullptr;
-  olImage = olMask = olBorder = olOutline = nullptr;
+  ForgetObjects();
   SetTemplateName("");
-  FActiveImage = usrImage;
-  FActiveText = usrText;
-  FActiveTextBG = usrTextBG;
   d.SetModified(false);
 }
 
-void TFMain::RecreateDocument() {
-  // The shapes of the old document go with it.
+void TFMain::ForgetObjects() {
   bgColour = bgImage = usrImage = usrText = usrTextBG = nullptr;
   olImage = olMask = olBorder = olOutline = nullptr;
   FActiveImage = FActiveText = FActiveTextBG = nullptr;
   FFreehandShape = nullptr;
+}
+
+void TFMain::RecreateDocument() {
+  // The shapes of the old document go with it.
+  ForgetObjects();
   FDocument = &FWindow.CreateDocument(drDesign);
   TfsDocument &d = *FDocument;
   SetUpDesignDocument(d);

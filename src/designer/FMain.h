@@ -137,6 +137,8 @@ protected:
   void SetCurrentTemplate(const std::string &name);
   void SetTemplateName(const std::string &name) { FTemplateName = name; }
   void OpenBracket(const std::string &fileName);
+  // The template object references point at nothing.
+  void ForgetObjects();
   void ShapeListChanged();
 
   TDesignerWindow &FWindow;

@@ -1,5 +1,7 @@
 #include "engine/fsDocument.h"
 
+#include "engine/fsDocumentScopes.h"
+
 #include "persist/fsResourceThread.h"
 #include "raster/fsGR32_Transforms.h"
 
@@ -10,36 +12,6 @@
 #include <exception>
 
 namespace {
-
-// A bracket of the document for a scope (event batching or an undo group):
-// it always closes; a failure to close while another error is on its way
-// gives way to that error.
-template <void (TfsDocument::*Begin)(), void (TfsDocument::*End)()> class TDocumentScope {
-public:
-  explicit TDocumentScope(TfsDocument &document)
-      : FDocument(document), FErrors(std::uncaught_exceptions()) {
-    (FDocument.*Begin)();
-  }
-  ~TDocumentScope() noexcept(false) {
-    if (std::uncaught_exceptions() <= FErrors) {
-      (FDocument.*End)();
-      return;
-    }
-    try {
-      (FDocument.*End)();
-    } catch (...) {
-    }
-  }
-  TDocumentScope(const TDocumentScope &) = delete;
-  TDocumentScope &operator=(const TDocumentScope &) = delete;
-
-private:
-  TfsDocument &FDocument;
-  int FErrors;
-};
-
-using TUndoGroupScope = TDocumentScope<&TfsDocument::BeginUndoGroup, &TfsDocument::EndUndoGroup>;
-using TUpdateBracket = TDocumentScope<&TfsDocument::BeginUpdate, &TfsDocument::EndUpdate>;
 
 // Undo recording held off for a scope.
 class TSuspendUndoScope {

@@ -3,38 +3,10 @@
 #include "engine/fsDocument.h"
 
 #include "base/fsConvert.h"
+#include "engine/fsDocumentScopes.h"
 #include "persist/fsPlainXml.h"
 
 #include <exception>
-
-namespace {
-
-// An undo group for a scope; closing it gives way to an error on its way.
-class TGroupScope {
-public:
-  explicit TGroupScope(TfsDocument &document)
-      : FDocument(document), FErrors(std::uncaught_exceptions()) {
-    FDocument.BeginUndoGroup();
-  }
-  ~TGroupScope() noexcept(false) {
-    if (std::uncaught_exceptions() <= FErrors) {
-      FDocument.EndUndoGroup();
-      return;
-    }
-    try {
-      FDocument.EndUndoGroup();
-    } catch (...) {
-    }
-  }
-  TGroupScope(const TGroupScope &) = delete;
-  TGroupScope &operator=(const TGroupScope &) = delete;
-
-private:
-  TfsDocument &FDocument;
-  int FErrors;
-};
-
-} // namespace
 
 // ---------------------------------------------------------------------------
 // Undo and redo
@@ -51,7 +23,7 @@ void TfsDocument::Undo() {
     UndoStateChanged();
   };
   try {
-    TGroupScope group(*this);
+    TUndoGroupScope group(*this);
     while (!FUndo.empty()) {
       std::unique_ptr<TfsCommand> command = std::move(FUndo.back());
       FUndo.pop_back();
@@ -77,7 +49,7 @@ void TfsDocument::Redo() {
     UndoStateChanged();
   };
   try {
-    TGroupScope group(*this);
+    TUndoGroupScope group(*this);
     while (!FRedo.empty()) {
       std::unique_ptr<TfsCommand> command = std::move(FRedo.back());
       FRedo.pop_back();
@@ -171,7 +143,7 @@ void TfsDocument::CopySelection() {
   CheckNotWorking();
   if (!HasSelection())
     return;
-  TGroupScope group(*this);
+  TUndoGroupScope group(*this);
   std::string text;
   CopyToText(text);
   // A document without a window has no system clipboard: its copies stay
@@ -185,7 +157,7 @@ void TfsDocument::CopySelection() {
 
 void TfsDocument::CutSelection() {
   CheckNotWorking();
-  TGroupScope group(*this);
+  TUndoGroupScope group(*this);
   CopySelection();
   DeleteSelection();
   FCopySource = nullptr;
@@ -193,7 +165,7 @@ void TfsDocument::CutSelection() {
 
 void TfsDocument::PasteSelection() {
   CheckNotWorking();
-  TGroupScope group(*this);
+  TUndoGroupScope group(*this);
   const int count =
       PasteFromText(FUseClipboard && FHost ? FHost->ClipboardText() : FInternalClipboard);
   if (count <= 0)

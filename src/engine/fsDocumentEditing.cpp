@@ -1,5 +1,7 @@
 #include "engine/fsDocument.h"
 
+#include "engine/fsDocumentScopes.h"
+
 #include "engine/fsHandles.h"
 #include "engine/fsShape.h"
 
@@ -9,62 +11,6 @@
 #include <numbers>
 
 namespace {
-
-// A bracket of the document's notifications for a scope; it closes also
-// when an error leaves it.
-class TEditUpdate {
-public:
-  explicit TEditUpdate(TfsDocument &document) : FDocument(document) { FDocument.BeginUpdate(); }
-  ~TEditUpdate() noexcept(false) {
-    if (std::uncaught_exceptions() > 0) {
-      try {
-        FDocument.EndUpdate();
-      } catch (...) {
-      }
-      return;
-    }
-    FDocument.EndUpdate();
-  }
-  TEditUpdate(const TEditUpdate &) = delete;
-  TEditUpdate &operator=(const TEditUpdate &) = delete;
-
-private:
-  TfsDocument &FDocument;
-};
-
-class TEditGroup {
-public:
-  explicit TEditGroup(TfsDocument &document) : FDocument(document) { FDocument.BeginUndoGroup(); }
-  ~TEditGroup() noexcept(false) {
-    if (std::uncaught_exceptions() > 0) {
-      try {
-        FDocument.EndUndoGroup();
-      } catch (...) {
-      }
-      return;
-    }
-    FDocument.EndUndoGroup();
-  }
-  TEditGroup(const TEditGroup &) = delete;
-  TEditGroup &operator=(const TEditGroup &) = delete;
-
-private:
-  TfsDocument &FDocument;
-};
-
-void CosSinDeg(double degrees, double &c, double &s) {
-  const double quarter = degrees / 90.0;
-  if (std::isfinite(quarter) && quarter == std::floor(quarter)) {
-    static constexpr double cs[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    long q = (static_cast<long>(std::fmod(quarter, 4.0)) + 4) % 4;
-    c = cs[q][0];
-    s = cs[q][1];
-    return;
-  }
-  const double r = degrees * std::numbers::pi / 180.0;
-  c = std::cos(r);
-  s = std::sin(r);
-}
 
 bool IsResize(uint8_t kind) {
   return kind >= hkTopLeft && kind <= hkTop;
@@ -186,7 +132,7 @@ void TfsDocument::DragGeometry(TfsShape &shape, const TFloatPoint &delta, uint8_
   double dx = delta.X, dy = delta.Y;
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     double c, s;
-    CosSinDeg((*it)->DocAngle(), c, s);
+    CosSinDegrees((*it)->DocAngle(), c, s);
     const double nx = dx * c - dy * s;
     dy = dx * s + dy * c;
     dx = nx;
@@ -268,7 +214,7 @@ void TfsDocument::DragGeometry(TfsShape &shape, const TFloatPoint &delta, uint8_
   m.m22 = ry;
   if (delta_angle != 0) {
     double c, s;
-    CosSinDeg(delta_angle, c, s);
+    CosSinDegrees(delta_angle, c, s);
     const double cx = shape.EditWidth() / 2.0, cy = shape.EditHeight() / 2.0;
     auto turn = [&](double &x, double &y, bool point) {
       const double ox = point ? cx : 0, oy = point ? cy : 0;
@@ -543,8 +489,8 @@ void TfsDocument::EndDrag(bool accept) {
   FDragState = dsIdle;
   if (accept) {
     // One drag is one undo step, and one change notice.
-    TEditGroup group(*this);
-    TEditUpdate update(*this);
+    TUndoGroupScope group(*this);
+    TUpdateBracket update(*this);
     for (int n = 0; TfsShape *s = GetSelected(n); ++n)
       s->ApplyEditGeometry();
   }
@@ -614,7 +560,7 @@ void TfsDocument::MouseDown(TMouseButton button, TShiftState shift, const TPoint
     if (shift & ssShift) {
       ToggleSelection(*shape);
     } else if (kind != hkMove || !shape->Selected()) {
-      TEditUpdate update(*this);
+      TUpdateBracket update(*this);
       ClearSelection();
       SetFocusShape(shape);
       shape->SetSelected(true);
@@ -760,7 +706,7 @@ void TfsDocument::MouseUp(TMouseButton button, TShiftState shift, const TPoint &
     if (FDragKind == hkMove && (shift & ssCtrl)) {
       const TFloatPoint delta = FDragDelta;
       EndDrag(false);
-      TEditGroup group(*this);
+      TUndoGroupScope group(*this);
       std::string text;
       CopyToText(text);
       ClearSelection();
@@ -873,8 +819,8 @@ void TfsDocument::NudgeSelection(float dx, float dy) {
   CheckNotWorking();
   if (FReadOnly || !HasSelection())
     return;
-  TEditGroup group(*this);
-  TEditUpdate update(*this);
+  TUndoGroupScope group(*this);
+  TUpdateBracket update(*this);
   for (int n = 0; TfsShape *s = GetSelected(n); ++n) {
     if (!s->AllowMove())
       continue;

@@ -62,23 +62,6 @@ constexpr TAnchorKey AnchorKeys[] = {
     {akTopLock, "TopLock"},     {akRightLock, "RightLock"}, {akBottomLock, "BottomLock"},
 };
 
-// Cosine and sine of an angle in degrees; exact at the quarter turns, so
-// that shapes turned by them keep exact bounds.
-void CosSin(double degrees, double &c, double &s) {
-  double quarter = degrees / 90.0;
-  if (std::isfinite(quarter) && quarter == std::floor(quarter)) {
-    static constexpr double cs[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    long q = static_cast<long>(std::fmod(quarter, 4.0));
-    q = (q + 4) % 4;
-    c = cs[q][0];
-    s = cs[q][1];
-    return;
-  }
-  const double r = degrees * std::numbers::pi / 180.0;
-  c = std::cos(r);
-  s = std::sin(r);
-}
-
 // Appends (x, y) -> (x c + y s, -x s + y c), the turn of LocalToParent, to
 // the steps of m.
 void AppendTurn(TfsAffineTransform &m, double c, double s) {
@@ -254,7 +237,7 @@ void TfsShape::SetDocAngle(float angle) {
 void TfsShape::StoreAngle(float angle) {
   FDocAngle = angle;
   double c, s;
-  CosSin(angle, c, s);
+  CosSinDegrees(angle, c, s);
   FCos = static_cast<float>(c);
   FSin = static_cast<float>(s);
 }
@@ -333,7 +316,7 @@ void TfsShape::RotateAboutCentre(float angle) {
   const double w = FDocWidth / 2.0, h = FDocHeight / 2.0;
   const double c0 = FCos, s0 = FSin;
   double c1, s1;
-  CosSin(angle, c1, s1);
+  CosSinDegrees(angle, c1, s1);
   const double left = FDocLeft + (w * c0 + h * s0) - (w * c1 + h * s1);
   const double top = FDocTop + (-w * s0 + h * c0) - (-w * s1 + h * c1);
   SetGeometry(static_cast<float>(left), static_cast<float>(top), FDocWidth, FDocHeight, angle);
