@@ -1,6 +1,9 @@
 #include "shapes/fsFreehandShape.h"
 
+#include "engine/FakeDocumentHost.h"
 #include "engine/FakeShapeDocument.h"
+#include "engine/fsDocument.h"
+#include "engine/fsPage.h"
 #include "persist/fsPlainXml.h"
 #include "shapes/fsStandardShapes.h"
 
@@ -240,6 +243,57 @@ TEST(FreehandDrawing, ANewShapeWithoutStrokesIsDeleted) {
   uint16_t key = vkEscape;
   alone.EditKeyDown(key, 0);
   EXPECT_TRUE(alone.Points().empty());
+}
+
+// Through a document: a click places the shape and drawing starts at once.
+TEST(FreehandDrawing, InADocumentStrokesAreDrawnRightAfterPlacing) {
+  struct Case {
+    const char *name;
+    bool stroke;
+    uint16_t key;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"a stroke, then Enter", true, vkReturn, true},
+      {"a stroke, then Escape", true, vkEscape, false},
+      {"Escape before any stroke", false, vkEscape, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeDocumentHost host;
+    TfsDocument doc(&host);
+    doc.SetViewMapping({0, 0, 4});
+    doc.SetViewStyle(vsNormal);
+    auto screen = [&](float x, float y) {
+      const TFloatPoint p = doc.CurrentPage()->LocalToScreen({x, y});
+      return TPoint{int32_t(std::lrint(p.X)), int32_t(std::lrint(p.Y))};
+    };
+    auto owned = std::make_unique<TfsFreehandShape>();
+    TfsFreehandShape *shape = owned.get();
+    doc.StartInsert(std::move(owned));
+    doc.MouseDown(mbLeft, ssLeft, screen(10, 10));
+    doc.MouseUp(mbLeft, ssLeft, screen(10, 10));
+    ASSERT_EQ(doc.ShapeCount(), 1);
+    ASSERT_EQ(doc.EditingShape(), shape);
+    if (c.stroke) {
+      doc.MouseDown(mbLeft, ssLeft, screen(12, 12));
+      doc.MouseMove(ssLeft, screen(16, 20));
+      doc.MouseMove(ssLeft, screen(25, 15));
+      doc.MouseUp(mbLeft, ssLeft, screen(25, 15));
+    }
+    uint16_t key = c.key;
+    doc.KeyDown(key, 0);
+    EXPECT_EQ(doc.EditingShape(), nullptr);
+    ASSERT_EQ(doc.ShapeCount(), c.kept ? 1 : 0);
+    if (!c.kept)
+      continue;
+    ASSERT_EQ(shape->Points().size(), 1u);
+    std::vector<TFloatPoint> page;
+    for (const TFloatPoint &p : shape->Points()[0])
+      page.push_back(shape->LocalToParent(p));
+    ExpectPoints(page, {{12, 12}, {16, 20}, {25, 15}});
+    EXPECT_FLOAT_EQ(shape->DocWidth(), 13);
+  }
 }
 
 // ---- files -----------------------------------------------------------------------------

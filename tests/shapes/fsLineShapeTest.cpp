@@ -1,6 +1,9 @@
 #include "shapes/fsLineShape.h"
 
+#include "engine/FakeDocumentHost.h"
 #include "engine/FakeShapeDocument.h"
+#include "engine/fsDocument.h"
+#include "engine/fsPage.h"
 #include "persist/fsPlainXml.h"
 #include "shapes/fsStandardShapes.h"
 
@@ -289,6 +292,42 @@ TEST(LineHandles, TheInsertFrameIsADottedXorLineBetweenTheCorners) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x)
       ASSERT_EQ(canvas.GetPixel(x, y), 0xFF000000u) << "the second draw erases";
+}
+
+// Through a document: placed by a drag that crosses over, then its end
+// dragged by its handle and the whole line moved by its body.
+TEST(LineHandles, InADocumentTheMouseDrawsAndReshapesTheLine) {
+  TFakeDocumentHost host;
+  TfsDocument doc(&host);
+  doc.SetViewMapping({0, 0, 4});
+  doc.SetViewStyle(vsNormal);
+  auto screen = [&](float x, float y) {
+    const TFloatPoint p = doc.CurrentPage()->LocalToScreen({x, y});
+    return TPoint{int32_t(std::lrint(p.X)), int32_t(std::lrint(p.Y))};
+  };
+  auto drag = [&](TPoint from, TPoint to) {
+    doc.MouseDown(mbLeft, ssLeft, from);
+    for (int i = 1; i <= 4; ++i)
+      doc.MouseMove(ssLeft, {from.X + (to.X - from.X) * i / 4, from.Y + (to.Y - from.Y) * i / 4});
+    doc.MouseUp(mbLeft, ssLeft, to);
+  };
+  auto owned = std::make_unique<TfsLineShape>();
+  TfsLineShape *line = owned.get();
+  doc.StartInsertDrag(std::move(owned));
+  drag(screen(50, 25), screen(10, 5));
+  ASSERT_EQ(doc.ShapeCount(), 1);
+  ExpectPoint(line->GetEndPoint(0), 50, 25);
+  ExpectPoint(line->GetEndPoint(1), 10, 5);
+  ASSERT_TRUE(line->Selected());
+
+  drag(screen(10, 5), screen(20, 45));
+  ExpectPoint(line->GetEndPoint(0), 50, 25);
+  ExpectPoint(line->GetEndPoint(1), 20, 45);
+  EXPECT_EQ(line->DocAngle(), 0);
+
+  drag(screen(35, 35), screen(40, 30));
+  ExpectPoint(line->GetEndPoint(0), 55, 20);
+  ExpectPoint(line->GetEndPoint(1), 25, 40);
 }
 
 // ---- head outlines ------------------------------------------------------------------------
