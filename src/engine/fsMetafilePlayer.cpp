@@ -993,8 +993,18 @@ void TfsMetafilePlayer::StrokeFigures(const std::vector<TFigure> &Figures) {
     std::vector<std::vector<TPointD>> pieces;
     if (!pattern.empty() && Dashes(pts, f.Closed, pattern, pieces)) {
       anyDashed = true;
-      for (const auto &piece : pieces)
+      // Dashes far outside the clip cost outlines that draw nothing.
+      const TRect clip = FTarget.ClipBox();
+      for (const auto &piece : pieces) {
+        double l = piece[0].X, t = piece[0].Y, r = l, b = t;
+        for (const TPointD &q : piece) {
+          l = std::min(l, q.X), r = std::max(r, q.X);
+          t = std::min(t, q.Y), b = std::max(b, q.Y);
+        }
+        if (r + w < clip.Left || l - w > clip.Right || b + w < clip.Top || t - w > clip.Bottom)
+          continue;
         StrokeOutline(dashed, piece, false, w, cap, join, FDc.MiterLimit);
+      }
       if (FDc.BkOpaque)
         StrokeOutline(solid, pts, f.Closed, w, cap, join, FDc.MiterLimit);
     } else
