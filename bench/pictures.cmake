@@ -1,0 +1,1 @@
+tallisyn_bench(pictures LIBS tallisyn_shapes)
