@@ -337,10 +337,6 @@ void TfsMapSampler::Draw(const TFloatRect &SrcRect) {
     if (skipOutside && !InsideRange(x0, y, count, first, last))
       continue;
     TColor32 *dst = FDestination->PixelPtr(x0 + first, y);
-    // The destination row is likely far from the caches (a page is larger
-    // than they are): ask for it while the samples are taken.
-    for (int32_t i = 0; i <= last - first; i += 16)
-      __builtin_prefetch(dst + i, 1);
     SpanRange(x0, y, count, first, last);
     if (master >= 255)
       ColorMergeSpan(FSpan.data() + first, dst, last - first + 1);
