@@ -559,6 +559,45 @@ TEST(LinePixels, TheFillColourAndOpacityApply) {
   EXPECT_EQ(page.Bitmap.GetPixel(160, 40), White);
 }
 
+// Absurd numbers in a file load, draw and save again without a fault (the
+// sanitizers of the test build stop on overflowing conversions and stray
+// writes).
+TEST(LinePixels, FilesWithAbsurdNumbersLoadDrawAndSave) {
+  struct Case {
+    const char *name;
+    const char *lineWidth, *x1, *width, *length;
+  };
+  const Case cases[] = {
+      {"huge line width", "1e30", "30", "5", "7"}, {"not a number", "nan", "nan", "nan", "nan"},
+      {"infinite head", "1", "30", "inf", "inf"},  {"negative sizes", "-2", "30", "-5", "-7"},
+      {"far away end", "1", "3e38", "5", "7"},     {"huge oval head", "0.1", "1e7", "1e7", "1e7"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char *style : {"Arrow", "StealthArrow", "Oval", "OpenArrow"}) {
+      TPlainXml xml;
+      xml.ReadFromString(
+          std::string("<Shape><ClassName>TfsLineShape</ClassName><UseFill>True</UseFill>"
+                      "<FillAlpha>255</FillAlpha><LineWidth>") +
+          c.lineWidth + "</LineWidth><Arrow1><Style>" + style + "</Style><Width>" + c.width +
+          "</Width><Length>" + c.length +
+          "</Length></Arrow1><Points><Point><X>2</X><Y>2</Y></Point><Point><X>" + c.x1 +
+          "</X><Y>9</Y></Point></Points></Shape>");
+      std::unique_ptr<TfsShape> shape = TfsShape::CreateFromXml(xml.Root());
+      TBitmap32 page;
+      page.SetSize(80, 80);
+      page.FillAll(White);
+      TDeviceContext context;
+      context.DestDpm = context.CacheDpm = 4;
+      ASSERT_EQ(shape->ClassName(), "TfsLineShape");
+      TfsShape::RenderShape(*shape, page, FloatRect(0, 0, 20, 20), context, false);
+      TPlainXml out("Shape");
+      shape->SaveToXml(*out.Root());
+      EXPECT_EQ(out.Root()->FindChild("Points")->ChildCount(), 2);
+    }
+  }
+}
+
 // ---- files --------------------------------------------------------------------------------
 
 std::vector<std::string> ChildNames(const TXmlNode &node) {
