@@ -1260,4 +1260,41 @@ TEST(MetafilePlayer, WmfDibPatternBrush) {
   EXPECT_EQ(InkOfColour(bmp, clBlue32).Pixels, 50);
 }
 
+TEST(MetafilePlayer, TextStaysUprightWhenTheMappingTurnsYUp) {
+  InstallTextLayer();
+  REQUIRE_FACE("DejaVu Sans");
+  for (bool yUp : {false, true}) {
+    SCOPED_TRACE(yUp ? "low metric" : "text mode");
+    TEmfBuilder b;
+    if (yUp)
+      b.Add(emr::SetMapMode, U32(2)); // a pixel per unit, y up
+    TParams font;
+    font.U32(1).I32(-40).I32(0).I32(0).I32(0).I32(400).U8(0).U8(0).U8(0).U8(0).U32(0);
+    std::u16string face = u"DejaVu Sans";
+    face.resize(32, u'\0');
+    font.Utf16(face);
+    b.Add(emr::ExtCreateFontIndirectW, font);
+    b.Add(emr::SelectObject, U32(1));
+    b.Add(emr::SetBkMode, U32(1));
+    TParams t;
+    t.RectL(0, 0, 0, 0).U32(1).F32(1).F32(1);
+    t.I32(30).I32(yUp ? -20 : 20).U32(1).U32(TEmfBuilder::Offset(68)).U32(0);
+    t.RectL(0, 0, 0, 0).U32(0).Utf16(u"T");
+    b.Add(emr::ExtTextOutW, t);
+    TShot bmp = Play(b.Bytes());
+    const TInk ink = InkOf(bmp);
+    ASSERT_FALSE(ink.Empty());
+    EXPECT_GE(ink.Top, 20); // below the reference: the cell hangs from it
+    EXPECT_LE(ink.Bottom, 20 + 48);
+    auto rowInk = [&](int32_t y) {
+      int n = 0;
+      for (int32_t x = 0; x < 100; ++x)
+        n += bmp.GetPixel(x, y) != Paper;
+      return n;
+    };
+    // The bar of the T is at its top.
+    EXPECT_GT(rowInk(ink.Top + 1), 3 * rowInk(ink.Bottom - 2));
+  }
+}
+
 } // namespace
