@@ -737,6 +737,18 @@ TEST(LineFiles, AFileWithoutLineKeysKeepsTheEndsInTheLoadedBox) {
   EXPECT_FALSE(line.UseFill());
 }
 
+TEST(LineFiles, LineAndFreehandAreRegisteredAfterThePolygonFamily) {
+  std::vector<std::string> names;
+  for (const auto &r : ShapeClasses().Records())
+    names.push_back(r.ClassName);
+  const int round = IndexOf(names, "TfsRoundRectShape");
+  ASSERT_GE(round, 0);
+  EXPECT_EQ(IndexOf(names, "TfsLineShape"), round + 1);
+  EXPECT_EQ(IndexOf(names, "TfsFreehandShape"), round + 2);
+  for (const char *name : {"TfsLineShape", "TfsFreehandShape"})
+    EXPECT_EQ(CreateShape(name)->ClassName(), name);
+}
+
 TEST(LineFiles, StyleNamesInTheirOrder) {
   const char *names[] = {"NoArrow", "Arrow", "OpenArrow", "StealthArrow",
                          "Diamond", "Oval",  "Rectangle"};
