@@ -95,6 +95,10 @@ TfsCropBitmap::TfsCropBitmap() : FProxy(std::make_unique<TfsBitmapResource>()) {
   // design.
   Image().SetStorage(smExternal);
   FProxy->SetStorage(smArchive);
+  // Changing the mode marks the (empty) bytes as newer than their source;
+  // left so, a linked file named later would never be read.
+  Image().Clear();
+  FProxy->Clear();
   FProxy->SetFileExtension(".hck");
   FProxy->OnBitmapChange = [this](TfsResource &) { ImageChanged(); };
 }
