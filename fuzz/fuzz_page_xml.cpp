@@ -8,42 +8,13 @@
 #include "persist/fsPlainXml.h"
 #include "raster/fsGR32.h"
 
+#include "FuzzPage.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-
-namespace {
-
-// Pictures stored as external files name files of this machine; keep the
-// fuzzer off them but keep the extension, which picks the picture format.
-void KeepOffTheDisk(TXmlNode &node) {
-  for (int i = 0; i < node.ChildCount(); ++i) {
-    TXmlNode &child = *node.Child(i);
-    if (SameText(child.Name(), "FileName")) {
-      const std::string name = child.Text();
-      const size_t dot = name.find_last_of("./\\");
-      const std::string ext = dot != std::string::npos && name[dot] == '.' ? name.substr(dot) : "";
-      child.SetText("/nonexistent/fuzz/picture" + ext);
-    }
-    KeepOffTheDisk(child);
-  }
-}
-
-void Render(TfsPage &page, TDeviceType type) {
-  constexpr float Dpm = 0.25f; // an A4 page in about 52 x 74 pixels
-  TBitmap32 bitmap;
-  bitmap.SetSize(64, 80);
-  TDeviceContext context;
-  context.DeviceType = type;
-  context.DestDpm = Dpm;
-  context.CacheDpm = Dpm;
-  context.DropCache = true;
-  TfsShape::RenderShape(page, bitmap, FloatRect(0, 0, 64 / Dpm, 80 / Dpm), context, true);
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   TPlainXml xml;
@@ -55,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   TXmlNode *root = xml.Root();
   if (!root)
     return 0;
-  KeepOffTheDisk(*root);
+  fuzzpage::KeepOffTheDisk(*root);
 
   TfsDocument document;
   // A shape that fails to load is reported with itself; loading goes on.
@@ -77,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   try {
     document.SetHelperMethod(hmGrid);
-    Render(page, dtScreen);
+    fuzzpage::Render(page, dtScreen);
     document.SetHelperMethod(hmDots);
-    Render(page, dtScreen);
+    fuzzpage::Render(page, dtScreen);
     document.SetHelperMethod(hmPattern);
-    Render(page, dtPrinter);
+    fuzzpage::Render(page, dtPrinter);
   } catch (const EfsError &) {
   }
   return 0;

@@ -39,22 +39,6 @@ std::vector<TFloatPoint> QuarterUnitPoints(int n) {
   return q;
 }
 
-// Quarter turns come out exact, so that a line turned by 90 degrees keeps
-// its ends on whole millimetres.
-void CosSinOf(double degrees, double &c, double &s) {
-  const double quarter = degrees / 90.0;
-  if (std::isfinite(quarter) && quarter == std::floor(quarter)) {
-    static constexpr double cs[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    const long q = (static_cast<long>(std::fmod(quarter, 4.0)) + 4) % 4;
-    c = cs[q][0];
-    s = cs[q][1];
-    return;
-  }
-  const double r = degrees * std::numbers::pi / 180;
-  c = std::cos(r);
-  s = std::sin(r);
-}
-
 } // namespace
 
 std::string_view ArrowStyleName(uint8_t style) {
@@ -312,7 +296,7 @@ void TfsLineShape::SetDocAngle(float angle) {
   if (angle == 0 || FEnds.empty())
     return;
   double c, s;
-  CosSinOf(angle, c, s);
+  CosSinDegrees(angle, c, s);
   const double w = DocWidth(), h = DocHeight();
   // Turned about the box's top-left corner in millimetres, then kept as
   // fractions again by the refit.
