@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -641,6 +643,34 @@ void TfsDocumentView::ShowHint(const std::string &text, const TPoint &clientPoin
 
 void TfsDocumentView::HideHint() {
   QToolTip::hideText();
+}
+
+QString TfsDocumentView::QtNameFilters(const std::string &filter) {
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    QString description = parts[i];
+    // A description that lists its patterns already keeps them once.
+    const int open = description.indexOf('(');
+    if (open > 0)
+      description = description.left(open).trimmed();
+    filters << QString("%1 (%2)").arg(description, patterns);
+  }
+  return filters.join(";;");
+}
+
+bool TfsDocumentView::ChoosePictureFile(const std::string &title, const std::string &filter,
+                                        std::string &fileName) {
+  const QString start = QString::fromStdString(fileName);
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, QString::fromStdString(title), start.isEmpty() ? QString() : QFileInfo(start).path(),
+      QtNameFilters(filter));
+  if (chosen.isEmpty())
+    return false;
+  fileName = chosen.toStdString();
+  return true;
 }
 
 TSize TfsDocumentView::ClientSize() const {

@@ -62,6 +62,10 @@ public:
   void ShowHint(const std::string &text, const TPoint &clientPoint) override;
   void HideHint() override;
   TSize ClientSize() const override;
+  bool ChoosePictureFile(const std::string &title, const std::string &filter,
+                         std::string &fileName) override;
+  // "Description|*.a;*.b|..." as a Qt name filter list.
+  static QString QtNameFilters(const std::string &filter);
 
   // The engine's view of a Qt event: buttons and modifiers as its shift
   // state, a point in device pixels, a key as its key code (0 for none).

@@ -337,12 +337,21 @@ public:
   // Reads the page at the index from its archive entry now.
   void ReadPage(int index);
   // Asks for a linked picture file that cannot be found.
-  void LocateFile(TfsShape &shape, std::string &fileName);
+  void LocateFile(TfsShape &shape, std::string &fileName) override;
+  bool ChoosePictureFile(const std::string &title, const std::string &filter,
+                         std::string &fileName) override;
+  bool DrawQualityIndicator(TfsShape &shape, TBitmap32 &bitmap, const TRect &square,
+                            int32_t percent) override;
+  // Draws the quality mark of a picture shape into the square; true when it
+  // drew.
+  std::function<bool(TfsDocument &Sender, TfsShape &Shape, TBitmap32 &Bitmap, const TRect &Square,
+                     int32_t Percent)>
+      OnDrawQualityIndicator;
   bool ArchiveDirect() const { return FArchiveDirect; }
   void SetArchiveDirect(bool value) { FArchiveDirect = value; }
   // Every later save writes all pages (a shape converted an older form of
   // itself while loading); stays for the life of the document.
-  void RequestFullRewrite() { FFullRewrite = true; }
+  void RequestFullRewrite() override { FFullRewrite = true; }
   bool FullRewrite() const { return FFullRewrite; }
   TfsHZScrollingType HotzoneScrolling() const { return FHotzoneScrolling; }
   void SetHotzoneScrolling(TfsHZScrollingType value) { FHotzoneScrolling = value; }

@@ -388,6 +388,16 @@ void TfsDocument::LocateFile(TfsShape &shape, std::string &fileName) {
                       " could not be located on disk. Do you want to try and find it yourself?"))
     return;
   std::string chosen = fileName;
-  if (FHost->ChoosePictureFile(OpenFilter(), chosen))
+  if (FHost->ChoosePictureFile("Locate " + bare, OpenFilter(), chosen))
     fileName = chosen;
+}
+
+bool TfsDocument::ChoosePictureFile(const std::string &title, const std::string &filter,
+                                    std::string &fileName) {
+  return FHost && FHost->ChoosePictureFile(title, filter, fileName);
+}
+
+bool TfsDocument::DrawQualityIndicator(TfsShape &shape, TBitmap32 &bitmap, const TRect &square,
+                                       int32_t percent) {
+  return OnDrawQualityIndicator && OnDrawQualityIndicator(*this, shape, bitmap, square, percent);
 }

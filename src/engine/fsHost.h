@@ -97,10 +97,12 @@ public:
   virtual void UndoStateChanged(bool canUndo, bool canRedo, bool clean) {
     (void)canUndo, (void)canRedo, (void)clean;
   }
-  // An open-picture dialog with the file filter and the name as its initial
-  // file; true with the chosen file in fileName when the user confirmed.
-  virtual bool ChoosePictureFile(const std::string &filter, std::string &fileName) {
-    (void)filter, (void)fileName;
+  // An open-picture dialog with its title, the file filter and the name as
+  // its initial file; true with the chosen file in fileName when the user
+  // confirmed.
+  virtual bool ChoosePictureFile(const std::string &title, const std::string &filter,
+                                 std::string &fileName) {
+    (void)title, (void)filter, (void)fileName;
     return false;
   }
 };

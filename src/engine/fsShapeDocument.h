@@ -60,6 +60,23 @@ public:
   // for it has returned (a shape cannot delete itself inside its own call).
   virtual void RequestDelete(TfsShape &shape) { (void)shape; }
 
+  // Pictures: a linked file that cannot be found may be looked for by the
+  // user; an older form read from a file makes every later save rewrite all
+  // pages; the window's picture-open dialog; the quality mark of a picture
+  // in a square of the bitmap being painted (true when something was drawn).
+  virtual void LocateFile(TfsShape &shape, std::string &fileName) { (void)shape, (void)fileName; }
+  virtual void RequestFullRewrite() {}
+  virtual bool ChoosePictureFile(const std::string &title, const std::string &filter,
+                                 std::string &fileName) {
+    (void)title, (void)filter, (void)fileName;
+    return false;
+  }
+  virtual bool DrawQualityIndicator(TfsShape &shape, TBitmap32 &bitmap, const TRect &square,
+                                    int32_t percent) {
+    (void)shape, (void)bitmap, (void)square, (void)percent;
+    return false;
+  }
+
   // The view.
   virtual void InvalidateScreen(const TRect &screenRect) = 0;
   virtual TfsViewMapping ViewMapping() const = 0;

@@ -1,7 +1,6 @@
 #include "shapes/fsCropBitmap.h"
 
 #include "base/fsConvert.h"
-#include "engine/fsDocument.h"
 #include "persist/fsImageFormats.h"
 #include "persist/fsPlainXml.h"
 
@@ -18,10 +17,6 @@ bool FileExists(const std::string &name) {
 
 int32_t PixelsFor(float mm, float dpm) {
   return std::max<int32_t>(1, static_cast<int32_t>(std::lrint(double(mm) * dpm)));
-}
-
-TfsDocument *FullDocument(TfsShapeDocument *document) {
-  return dynamic_cast<TfsDocument *>(document);
 }
 
 } // namespace
@@ -142,8 +137,8 @@ void TfsCropBitmap::RebuildProxy() {
     std::string name = Image().FileName();
     if (!FileExists(name) && name != FLocateAsked) {
       FLocateAsked = name;
-      if (TfsDocument *document = FullDocument(Document()))
-        document->LocateFile(*this, name);
+      if (Document())
+        Document()->LocateFile(*this, name);
       if (FileExists(name)) {
         Image().SetFileName(name);
         image = Image().Bitmap();
@@ -235,7 +230,7 @@ void TfsCropBitmap::Paint(TBitmap32 &bitmap, const TDeviceContext &context) {
 
 void TfsCropBitmap::AfterPaint(TBitmap32 &bitmap, const TFloatRect &rect) {
   TfsSnapBitmap::AfterPaint(bitmap, rect);
-  if (!OnDrawQualityIndicator || bitmap.IsBlank())
+  if (!Document() || bitmap.IsBlank())
     return;
   {
     TfsResourceLock lock(*FProxy);
@@ -244,7 +239,8 @@ void TfsCropBitmap::AfterPaint(TBitmap32 &bitmap, const TFloatRect &rect) {
       return;
   }
   const int32_t x = DeviceX(0), y = DeviceY(0);
-  if (!OnDrawQualityIndicator(*this, bitmap, TRect{x, y, x + 32, y + 32}, ResolutionPercent()))
+  if (!Document()->DrawQualityIndicator(*this, bitmap, TRect{x, y, x + 32, y + 32},
+                                        ResolutionPercent()))
     return;
   // What the platform draws leaves alpha 0; inverted it is opaque.
   for (int32_t py = std::max(0, y); py <= std::min(y + 32, bitmap.Height() - 1); ++py)
@@ -296,9 +292,9 @@ void TfsCropBitmap::Edit() {
     TfsResourceLock lock(Image());
     const TBitmap32 *image = Image().Bitmap();
     if (!image || image->IsBlank()) {
-      TfsDocument *document = FullDocument(Document());
       std::string name = Image().FileName();
-      if (document && document->Host() && document->Host()->ChoosePictureFile(OpenFilter(), name))
+      if (Document() &&
+          Document()->ChoosePictureFile("Change to another file (choose)", OpenFilter(), name))
         Image().LoadFromFile(name);
     } else {
       if (FCropRect.Right == 0)
@@ -351,8 +347,8 @@ void TfsCropBitmap::LoadFromXml(const TXmlNode *node) {
     FAdaptAspectToImage = node->LoadBool("AdaptAspectToImage", false);
     // The older form kept its picture in the page; saving converts it.
     if (node->FindChild("TempImage"))
-      if (TfsDocument *document = FullDocument(Document()))
-        document->RequestFullRewrite();
+      if (Document())
+        Document()->RequestFullRewrite();
   }
   FLocateAsked.clear();
   ShowFrame(EnsureProxy());

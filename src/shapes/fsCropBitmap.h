@@ -51,9 +51,6 @@ public:
   // the new crop when confirmed.
   using TCropDialogEvent =
       std::function<bool(TfsCropBitmap &Sender, const TBitmap32 &Image, TRect &Crop)>;
-  // Draws the quality indicator into the 32 x 32 square; true when it drew.
-  using TQualityIndicatorEvent = std::function<bool(TfsCropBitmap &Sender, TBitmap32 &Bitmap,
-                                                    const TRect &Square, int32_t Percent)>;
 
   TfsCropBitmap();
   ~TfsCropBitmap() override;
@@ -93,7 +90,6 @@ public:
   void SaveToXml(TXmlNode &node) override;
 
   TCropDialogEvent OnCropDialog;
-  TQualityIndicatorEvent OnDrawQualityIndicator;
 
 private:
   // Size changes inside a step that rebuilds the proxy once at its end.

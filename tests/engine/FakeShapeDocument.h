@@ -29,6 +29,11 @@ public:
   }
 
   // ---- switches ------------------------------------------------------------
+  std::function<bool(TfsShape &, TBitmap32 &, const TRect &, int32_t)> QualityIndicator;
+  bool DrawQualityIndicator(TfsShape &shape, TBitmap32 &bitmap, const TRect &square,
+                            int32_t percent) override {
+    return QualityIndicator && QualityIndicator(shape, bitmap, square, percent);
+  }
   bool Recording = true;
   bool Loading = false;
   bool Hints = false;

@@ -220,7 +220,7 @@ TEST_F(CropBitmap, TheQualityIndicatorSquareIsMadeOpaqueWhenDrawn) {
   for (bool drew : {true, false}) {
     TRect square;
     int32_t percent = -1;
-    Shape.OnDrawQualityIndicator = [&](TfsCropBitmap &, TBitmap32 &b, const TRect &r, int32_t p) {
+    Doc.QualityIndicator = [&](TfsShape &, TBitmap32 &b, const TRect &r, int32_t p) {
       square = r;
       percent = p;
       b.FillRect(r.Left, r.Top, r.Right + 1, r.Bottom + 1, 0x00123456);
@@ -239,7 +239,9 @@ TEST_F(CropBitmap, TheQualityIndicatorSquareIsMadeOpaqueWhenDrawn) {
 
 class TPictureHost : public TFakeDocumentHost {
 public:
-  bool ChoosePictureFile(const std::string &filter, std::string &fileName) override {
+  bool ChoosePictureFile(const std::string &title, const std::string &filter,
+                         std::string &fileName) override {
+    Titles.push_back(title);
     Filters.push_back(filter);
     if (Answer.empty())
       return false;
@@ -247,6 +249,7 @@ public:
     return true;
   }
   std::string Answer;
+  std::vector<std::string> Titles;
   std::vector<std::string> Filters;
 };
 
@@ -271,6 +274,7 @@ TEST_F(CropEditing, WithoutAnImageThePictureDialogOfTheHostAsks) {
   Shape->Edit();
   ASSERT_EQ(Host.Filters.size(), 1u);
   EXPECT_EQ(Host.Filters[0], OpenFilter());
+  EXPECT_EQ(Host.Titles[0], "Change to another file (choose)");
   EXPECT_EQ(Shape->CropRect(), (TRect{0, 150, 900, 750}));
   EXPECT_FALSE(Shape->EnsureProxy());
 }
