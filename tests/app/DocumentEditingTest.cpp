@@ -154,3 +154,22 @@ TEST_F(DocumentEditingTest, MiddleButtonAndCursors) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DocumentViewFilters, PictureFiltersBecomeQtNameFilters) {
+  struct Case {
+    const char *Filter;
+    const char *Qt;
+  } cases[] = {
+      {"Graphic formats|*.bmp;*.png|All Formats (*.*)|*.*",
+       "Graphic formats (*.bmp *.png);;All Formats (*.*)"},
+      {"Bitmaps (*.bmp)|*.bmp", "Bitmaps (*.bmp)"},
+      {"", ""},
+      {"dangling|", "dangling ()"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(TfsDocumentView::QtNameFilters(c.Filter).toStdString(), c.Qt) << c.Filter;
+}
+
+} // namespace
