@@ -184,6 +184,13 @@ __attribute__((target("avx2"))) void QuadMeans(TColor32 *Out, const int64_t *L, 
 struct TQuadSteps32 {
   alignas(32) int32_t P[8], E[8], Q[8], QS[8], A[8];
   int32_t N = 1;
+  // K steps at once (K in Jumps), as K single steps would go: K a = Carry n
+  // + A, and the position moves by K Q + sign * Carry plus the sign once
+  // more when the spread carries. Valid is false when some of these could
+  // leave the 32-bit range; the runs of pixels are not tried then.
+  static constexpr int32_t Jumps[4] = {3, 4, 7, 8};
+  alignas(32) int32_t JQ[4][8], JQS[4][8], JA[4][8];
+  bool Valid = true;
 };
 
 // The same first positions and spreads as LatticeQuad; false when some
@@ -224,6 +231,14 @@ bool QuadSteps32(const TfsAffineTransform &Inv, int32_t X, int32_t Y, const TFlo
       S.Q[j] = static_cast<int32_t>(q);
       S.QS[j] = static_cast<int32_t>(q + sg);
       S.A[j] = static_cast<int32_t>(a);
+      for (int t = 0; t < 4; ++t) {
+        const int64_t k = TQuadSteps32::Jumps[t];
+        const int64_t jq = k * q + sg * (k * a / n);
+        S.Valid &= std::abs(jq) + 1 < Safe * 2;
+        S.JQ[t][j] = static_cast<int32_t>(jq);
+        S.JQS[t][j] = static_cast<int32_t>(jq + sg);
+        S.JA[t][j] = static_cast<int32_t>(k * a % n);
+      }
     }
   }
   return true;
@@ -252,7 +267,7 @@ __attribute__((target("avx2"))) TColor32 QuadMean(const int32_t *P, bool Inside,
 
 // One step of the eight steppers.
 struct TStepper32 {
-  __m256i E, Q, QS, A, N, Below;
+  __m256i Q, QS, A, N, Below;
 };
 
 __attribute__((target("avx2"))) inline __m256i Step32(__m256i P, __m256i &E, const TStepper32 &S) {
@@ -275,11 +290,11 @@ __attribute__((target("avx2"))) inline __m256i Greatest4(__m256i v) {
 
 // The uniform squares QuadRun32 reads: bit x of row y (Stride words a row)
 // in Small marks the 4 x 4 square from (x, y) holding one colour, in Large
-// the 10 x 10 one. The last square found is kept with its colour: two
+// the 10 x 10 one, in Huge the 16 x 16 one. The last square found is kept with its colour: two
 // uniform squares that overlap share a pixel, so a colour, and along a run
 // the source need not be read again.
 struct TSquareRun {
-  const uint64_t *Small, *Large;
+  const uint64_t *Small, *Large, *Huge;
   size_t Stride;
   const TColor32 *Bits;
   int32_t Width;
@@ -304,10 +319,10 @@ struct TSquareRun {
 // (TfsMapSampler::FSquares), pixels whose 2 x 2 reads all lie in one uniform
 // square of the source take that square's colour: every bilinear read of
 // equal pixels gives that pixel back exactly, and so does the mean of four
-// equal colours. Four pixels at a time are tried against the 10 x 10
-// squares (each sample row moves monotonically, so the reads of the four lie
-// in the box of the first's and the last's), single pixels against the
-// 4 x 4 ones.
+// equal colours. Eight or four pixels at a time are tried against the
+// 16 x 16 or 10 x 10 squares (each sample row moves monotonically, so the
+// reads of a run lie in the box of its first's and its last's), single
+// pixels against the 4 x 4 ones.
 __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32 &S, int32_t First,
                                                int32_t Last, const TBitmap32 &Src,
                                                const uint64_t *Squares, size_t SquareStride) {
@@ -326,33 +341,58 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
   std::memcpy(&st.A, S.A, sizeof st.A);
   st.N = _mm256_set1_epi32(S.N);
   st.Below = _mm256_set1_epi32(S.N - 1);
+  TStepper32 jump[4];
+  for (int t = 0; t < 4; ++t) {
+    jump[t] = st;
+    std::memcpy(&jump[t].Q, S.JQ[t], sizeof jump[t].Q);
+    std::memcpy(&jump[t].QS, S.JQS[t], sizeof jump[t].QS);
+    std::memcpy(&jump[t].A, S.JA[t], sizeof jump[t].A);
+  }
+  if (!S.Valid)
+    Squares = nullptr;
   const int32_t lx = static_cast<int32_t>(limX - 1), ly = static_cast<int32_t>(limY - 1);
   // Inside for 0 < position < limit, as Bilinear reads.
   const __m256i last = _mm256_setr_epi32(lx, lx, lx, lx, ly, ly, ly, ly);
-  const __m256i one = _mm256_set1_epi32(1), eight = _mm256_set1_epi32(8);
-  TSquareRun run{Squares, Squares + SquareStride * Src.Height(), SquareStride, bits, width};
+  const __m256i one = _mm256_set1_epi32(1);
+  TSquareRun run{Squares,
+                 Squares + SquareStride * Src.Height(),
+                 Squares + 2 * SquareStride * Src.Height(),
+                 SquareStride,
+                 bits,
+                 width};
   alignas(32) int32_t at[8];
   for (int32_t i = First; i <= Last;) {
     if (Squares && i + 3 <= Last) {
-      __m256i e3 = e;
-      const __m256i p1 = Step32(p, e3, st), p2 = Step32(p1, e3, st), p3 = Step32(p2, e3, st);
-      const __m256i lo = Least4(_mm256_min_epi32(p, p3)), hi = Greatest4(_mm256_max_epi32(p, p3));
-      const __m256i ilo = _mm256_srai_epi32(lo, 8);
-      // Inside, and the blocks from ilo to ihi + 1 within ten pixels.
-      const __m256i bad = _mm256_or_si256(
-          _mm256_or_si256(_mm256_cmpgt_epi32(one, lo), _mm256_cmpgt_epi32(hi, last)),
-          _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_srai_epi32(hi, 8), ilo), eight));
-      TColor32 c;
-      if (_mm256_movemask_epi8(bad) == 0 &&
-          run.Uniform(run.Large, _mm256_cvtsi256_si32(ilo),
-                      _mm_cvtsi128_si32(_mm256_extracti128_si256(ilo, 1)), 10, c)) {
-        const __m128i four = _mm_set1_epi32(static_cast<int32_t>(c));
-        std::memcpy(Out + i, &four, sizeof four);
-        p = Step32(p3, e3, st);
-        e = e3;
-        i += 4;
-        continue;
+      // Eight pixels against the 16 x 16 squares, else four against the
+      // 10 x 10 ones.
+      bool found = false;
+      for (int t = i + 7 <= Last ? 0 : 1; t < 2 && !found; ++t) {
+        const int32_t size = t == 0 ? 16 : 10, span = t == 0 ? 8 : 4;
+        __m256i eEnd = e;
+        const __m256i pEnd = Step32(p, eEnd, jump[t == 0 ? 2 : 0]);
+        const __m256i lo = Least4(_mm256_min_epi32(p, pEnd));
+        const __m256i hi = Greatest4(_mm256_max_epi32(p, pEnd));
+        const __m256i ilo = _mm256_srai_epi32(lo, 8);
+        // Inside, and the blocks from ilo to ihi + 1 within the square.
+        const __m256i bad = _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpgt_epi32(one, lo), _mm256_cmpgt_epi32(hi, last)),
+            _mm256_cmpgt_epi32(_mm256_sub_epi32(_mm256_srai_epi32(hi, 8), ilo),
+                               _mm256_set1_epi32(size - 2)));
+        TColor32 c;
+        if (_mm256_movemask_epi8(bad) == 0 &&
+            run.Uniform(t == 0 ? run.Huge : run.Large, _mm256_cvtsi256_si32(ilo),
+                        _mm_cvtsi128_si32(_mm256_extracti128_si256(ilo, 1)), size, c)) {
+          const __m128i four = _mm_set1_epi32(static_cast<int32_t>(c));
+          std::memcpy(Out + i, &four, sizeof four);
+          if (span == 8)
+            std::memcpy(Out + i + 4, &four, sizeof four);
+          p = Step32(p, e, jump[t == 0 ? 3 : 1]);
+          i += span;
+          found = true;
+        }
       }
+      if (found)
+        continue;
     }
     const int outside = _mm256_movemask_epi8(
         _mm256_or_si256(_mm256_cmpgt_epi32(one, p), _mm256_cmpgt_epi32(p, last)));
@@ -395,11 +435,11 @@ __attribute__((target("avx2"))) void EqualNeighbours(uint64_t *Eq, const TColor3
 }
 
 // Bit x of each row: the 4 x 4 square from (x, y) holds one colour; then
-// the same for the 10 x 10 squares.
+// the same for the 10 x 10 and the 16 x 16 squares.
 __attribute__((target("avx2"))) void UniformSquares(const TBitmap32 &Src,
                                                     std::vector<uint64_t> &Squares, size_t Stride) {
   const int32_t width = Src.Width(), height = Src.Height();
-  Squares.assign(2 * Stride * height, 0);
+  Squares.assign(3 * Stride * height, 0);
   if (width < 4 || height < 4)
     return;
   // Across: pixel x equals x + 1; down: pixel x equals the one below. The
@@ -438,6 +478,20 @@ __attribute__((target("avx2"))) void UniformSquares(const TBitmap32 &Src,
     const uint64_t *r = across.data() + Stride * y;
     for (size_t j = 0; j + 1 < Stride; ++j)
       large[Stride * y + j] = r[j] & r[j + 3 * Stride] & r[j + 6 * Stride];
+  }
+  // The 16 x 16 squares: the four 10 x 10 ones from x, x + 6 on rows y,
+  // y + 6, overlapping.
+  uint64_t *huge = large + Stride * height;
+  for (int32_t y = 0; y < height; ++y) {
+    uint64_t *r = across.data() + Stride * y;
+    const uint64_t *q = large + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      r[j] = q[j] & (q[j] >> 6 | q[j + 1] << 58);
+  }
+  for (int32_t y = 0; y + 16 <= height; ++y) {
+    const uint64_t *r = across.data() + Stride * y;
+    for (size_t j = 0; j + 1 < Stride; ++j)
+      huge[Stride * y + j] = r[j] & r[j + 6 * Stride];
   }
 }
 

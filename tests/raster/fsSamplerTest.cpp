@@ -421,7 +421,10 @@ void FillPatches(TBitmap32 &src, SeededRandom &random, int w, int h) {
   // A grid whose cells hold squares of about the sizes the sampler looks
   // for, so that being one pixel out shows.
   if (random.Below(2)) {
-    const int period = 4 + int(random.Below(9));
+    // Cells one short of, or just holding, the 4, 10 and 16 pixel squares
+    // half the time.
+    const int periods[] = {4, 5, 10, 11, 16, 17};
+    const int period = random.Below(2) ? periods[random.Below(6)] : 4 + int(random.Below(15));
     const TColor32 line = random.Word();
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
@@ -439,25 +442,29 @@ TEST(MapSampler, QuadDrawsMatchThePlainPathExactly) {
   struct Case {
     const char *Name;
     double MinScale, MaxScale;
+    bool QuarterTurns;
   };
   const std::vector<Case> cases = {
-      {"near the source's scale", 0.7, 1.5},
-      {"a little shrunk", 0.5, 0.7},
-      {"magnified", 1.5, 6},
-      {"shrunk", 0.2, 0.7},
+      {"near the source's scale", 0.7, 1.5, false},
+      {"a little shrunk", 0.5, 0.7, false},
+      // Runs of pixels reaching across the whole of the squares tried.
+      {"halved and turned square", 0.5, 0.52, true},
+      {"magnified", 1.5, 6, false},
+      {"shrunk", 0.2, 0.7, false},
       // Source positions beyond the 32-bit stepping.
-      {"shrunk far", 1e-6, 1e-5},
+      {"shrunk far", 1e-6, 1e-5, false},
   };
   SeededRandom random(77);
   for (const Case &c : cases)
-    for (int n = 0; n < 30; ++n) {
+    for (int n = 0; n < 60; ++n) {
       const int w = 2 + int(random.Below(150)), h = 2 + int(random.Below(70));
       TBitmap32 src;
       FillPatches(src, random, w, h);
       src.SetOuterColor(n % 3 == 0 ? 0x60FF8000 : random.Word() & 0x00FFFFFF);
       src.SetMasterAlpha(n % 4 == 0 ? random.Below(256) : 255);
       TfsAffineTransform t;
-      t.Rotate(w / 2.0, h / 2.0, n % 5 == 0 ? 90.0 * random.Below(4) : random.Below(36000) / 100.0);
+      t.Rotate(w / 2.0, h / 2.0,
+               c.QuarterTurns || n % 5 == 0 ? 90.0 * random.Below(4) : random.Below(36000) / 100.0);
       const double scale = c.MinScale + (c.MaxScale - c.MinScale) * random.Below(1000) / 1000.0;
       t.Scale(scale, scale * (n % 2 ? 1 : 0.8 + random.Below(400) / 1000.0));
       t.Translate(random.Between(-20, 60), random.Between(-20, 60));
