@@ -361,8 +361,11 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
                  bits,
                  width};
   alignas(32) int32_t at[8];
+  // Where a run fails (near edges and details) the next pixels are taken
+  // one by one before runs are tried again.
+  int32_t singles = 0;
   for (int32_t i = First; i <= Last;) {
-    if (Squares && i + 3 <= Last) {
+    if (Squares && singles == 0 && i + 3 <= Last) {
       // Eight pixels against the 16 x 16 squares, else four against the
       // 10 x 10 ones.
       bool found = false;
@@ -393,6 +396,7 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
       }
       if (found)
         continue;
+      singles = 4;
     }
     const int outside = _mm256_movemask_epi8(
         _mm256_or_si256(_mm256_cmpgt_epi32(one, p), _mm256_cmpgt_epi32(p, last)));
@@ -414,6 +418,7 @@ __attribute__((target("avx2"))) void QuadRun32(TColor32 *Out, const TQuadSteps32
     }
     p = Step32(p, e, st);
     ++i;
+    singles -= singles > 0;
   }
 }
 
