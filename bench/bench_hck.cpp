@@ -1,10 +1,10 @@
 // HCK block codec on a 12-megapixel photo-like picture against zlib level 6
 // on the same planes.
 #include "BenchSupport.h"
+#include "base/fsStream.h"
 #include "persist/fsBlockCodec.h"
 #include "persist/fsRasterHck.h"
 #include "raster/fsGR32.h"
-#include "base/fsStream.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>

@@ -1,7 +1,7 @@
 // Saving a document-sized archive: 50 entries of the sizes a design holds
 // (index, page XML, embedded pictures, thumbnails, a font cache).
-#include "persist/nvStorage.h"
 #include "base/fsStream.h"
+#include "persist/nvStorage.h"
 
 #include <benchmark/benchmark.h>
 
