@@ -27,18 +27,6 @@ float Cross(const TFloatPoint &a, const TFloatPoint &b) {
   return a.X * b.Y - a.Y * b.X;
 }
 
-// The unit points of one quarter arc, (1, 0) first and (0, 1) last exactly.
-std::vector<TFloatPoint> QuarterUnitPoints(int n) {
-  std::vector<TFloatPoint> q(static_cast<size_t>(n) + 1);
-  for (int i = 0; i <= n; ++i) {
-    const double t = double(i) / n * std::numbers::pi / 2;
-    q[static_cast<size_t>(i)] = FloatPoint(float(std::cos(t)), float(std::sin(t)));
-  }
-  q.front() = FloatPoint(1, 0);
-  q.back() = FloatPoint(0, 1);
-  return q;
-}
-
 } // namespace
 
 std::string_view ArrowStyleName(uint8_t style) {

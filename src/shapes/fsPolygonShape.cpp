@@ -20,8 +20,10 @@ float CurbFor(float outlineWidth) {
   return std::max(outlineWidth / 2, 0.1f);
 }
 
+} // namespace
+
 // The unit points of one quarter: (1, 0) first and (0, 1) last, exactly.
-std::vector<TFloatPoint> QuarterPoints(int n) {
+std::vector<TFloatPoint> QuarterUnitPoints(int n) {
   std::vector<TFloatPoint> q(static_cast<size_t>(n) + 1);
   for (int i = 0; i <= n; ++i) {
     const double t = double(i) / n * std::numbers::pi / 2;
@@ -31,8 +33,6 @@ std::vector<TFloatPoint> QuarterPoints(int n) {
   q.back() = FloatPoint(0, 1);
   return q;
 }
-
-} // namespace
 
 int QuarterArcSteps(float x) {
   const float a = x * std::numbers::pi_v<float> / 2;
@@ -472,7 +472,7 @@ void TfsEllipseShape::BuildPoints() {
   const float w = DocWidth(), h = DocHeight();
   const float cx = w / 2, cy = h / 2, rx = w / 2, ry = h / 2;
   const int n = QuarterArcSteps(DeviceScale() * std::max(w, h) * 2 * std::numbers::pi_v<float>);
-  const std::vector<TFloatPoint> q = QuarterPoints(n);
+  const std::vector<TFloatPoint> q = QuarterUnitPoints(n);
   TFloatContour c;
   c.reserve(4 * static_cast<size_t>(n));
   auto at = [&](int i) { return q[static_cast<size_t>(i)]; };
@@ -508,7 +508,7 @@ void TfsRoundRectShape::BuildPoints() {
     ry = std::min(h / 2, FCornerHeight);
   }
   const int n = QuarterArcSteps(DeviceScale() * std::max(rx, ry));
-  const std::vector<TFloatPoint> q = QuarterPoints(n);
+  const std::vector<TFloatPoint> q = QuarterUnitPoints(n);
   std::vector<TFloatPoint> d(q.size());
   for (size_t i = 0; i < q.size(); ++i)
     d[i] = FloatPoint(rx * (1 - q[i].X), ry * (1 - q[i].Y));

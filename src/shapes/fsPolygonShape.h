@@ -15,6 +15,9 @@ using TFloatContours = std::vector<TFloatContour>;
 // Points per quarter arc for a length argument (device pixels): a few for
 // small arcs, about one per ten pixels of arc for large ones.
 int QuarterArcSteps(float x);
+// The unit points of one quarter arc in n steps: (1, 0) first and (0, 1)
+// last, exactly.
+std::vector<TFloatPoint> QuarterUnitPoints(int n);
 
 // One or more contours of points in shape-local millimetres, filled with a
 // colour and an opacity, outlined with a stroke centred on the path or a
