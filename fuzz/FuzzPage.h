@@ -3,6 +3,7 @@
 // What the page fuzz targets share: pictures kept off the disk, and small
 // renders of a page for the screen and the printer.
 #include "base/fsConvert.h"
+#include "base/fsError.h"
 #include "engine/fsPage.h"
 #include "persist/fsPlainXml.h"
 #include "raster/fsGR32.h"
@@ -36,6 +37,22 @@ void Render(TfsPage &page, TDeviceType type) {
   context.CacheDpm = Dpm;
   context.DropCache = true;
   TfsShape::RenderShape(page, bitmap, FloatRect(0, 0, 64 / Dpm, 80 / Dpm), context, true);
+}
+
+// Reads the page from the node as an archive entry is read, then writes it
+// again; what cannot be read ends there, as it does for the program.
+inline void LoadAndSave(TfsPage &page, const TXmlNode *root) {
+  try {
+    page.LoadFromXml(root);
+  } catch (const EfsError &) {
+    // A page key that cannot be read ends the page; bad shapes do not.
+  }
+  try {
+    TPlainXml out("Page");
+    page.SaveToXml(*out.Root());
+    out.WriteToString();
+  } catch (const EfsError &) {
+  }
 }
 
 } // namespace fuzzpage

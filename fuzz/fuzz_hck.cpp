@@ -1,5 +1,5 @@
-#include "persist/fsRasterHck.h"
 #include "base/fsError.h"
+#include "persist/fsRasterHck.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -35,17 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       std::abort();
   };
   TfsPage &page = *document.CurrentPage();
-  try {
-    page.LoadFromXml(root);
-  } catch (const EfsError &) {
-    // A page key that cannot be read ends the page; bad shapes do not.
-  }
-  try {
-    TPlainXml out("Page");
-    page.SaveToXml(*out.Root());
-    out.WriteToString();
-  } catch (const EfsError &) {
-  }
+  fuzzpage::LoadAndSave(page, root);
   try {
     document.SetHelperMethod(hmGrid);
     fuzzpage::Render(page, dtScreen);

@@ -44,16 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       std::abort();
   };
   TfsPage &page = *document.CurrentPage();
-  try {
-    page.LoadFromXml(root);
-  } catch (const EfsError &) {
-  }
-  try {
-    TPlainXml out("Page");
-    page.SaveToXml(*out.Root());
-    out.WriteToString();
-  } catch (const EfsError &) {
-  }
+  fuzzpage::LoadAndSave(page, root);
   try {
     fuzzpage::Render(page, dtScreen);
     fuzzpage::Render(page, dtPrinter);

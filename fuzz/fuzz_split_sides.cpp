@@ -1,5 +1,5 @@
-#include "designer/KeyringFile.h"
 #include "base/fsError.h"
+#include "designer/KeyringFile.h"
 
 #include <cstdint>
 #include <cstdlib>

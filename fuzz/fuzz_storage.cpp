@@ -2,9 +2,9 @@
 // a memory stream: a damaged archive is refused with an error and leaves an
 // empty storage; an accepted one can be read, changed and saved, and the
 // saved archive reads back the same.
-#include "persist/nvStorage.h"
 #include "base/fsError.h"
 #include "base/fsStream.h"
+#include "persist/nvStorage.h"
 
 #include <cstdint>
 #include <cstdlib>

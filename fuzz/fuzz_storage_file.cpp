@@ -1,9 +1,9 @@
 // The storage archive opened from a file holding any bytes, read-only and in
 // direct mode: both accept or refuse alike, a refusal leaves the file as it
 // was, and direct-mode changes keep every entry readable.
-#include "persist/nvStorage.h"
 #include "base/fsError.h"
 #include "base/fsStream.h"
+#include "persist/nvStorage.h"
 
 #include <cstdint>
 #include <cstdlib>

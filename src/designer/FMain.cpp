@@ -220,6 +220,18 @@ void TFMain::StoreTemplateParams() {
   page->SetName(FPageParams.CommaText());
 }
 
+std::optional<std::string> TFMain::SaveThroughDialog(const TFileDialogSpec &spec) {
+  std::optional<std::string> file = FWindow.SaveFileDialog(spec);
+  if (!file)
+    return std::nullopt;
+  // A name typed without an extension gets the kind's.
+  if (fs::path(*file).extension().empty())
+    *file += "." + spec.DefaultExt;
+  StoreTemplateParams();
+  SaveDocumentFile(*file);
+  return file;
+}
+
 bool TFMain::SaveTemplateAs() {
   TFileDialogSpec spec;
   spec.Title = "Save template design";
@@ -227,13 +239,9 @@ bool TFMain::SaveTemplateAs() {
   spec.DefaultExt = "fbt";
   spec.InitialDir = FTemplateFolder;
   spec.FileName = FTemplateFileName;
-  std::optional<std::string> file = FWindow.SaveFileDialog(spec);
+  const std::optional<std::string> file = SaveThroughDialog(spec);
   if (!file)
     return false;
-  if (fs::path(*file).extension().empty())
-    *file += ".fbt";
-  StoreTemplateParams();
-  SaveDocumentFile(*file);
   FTemplateFileName = FileNameOnly(*file);
   return true;
 }
@@ -449,13 +457,9 @@ bool TFMain::SaveDesign() {
   spec.InitialDir = Options ? Options->SaveDesignFolder() : FAppFolder + "designs";
   spec.FileName = FDesignFileName;
   spec.OverwritePrompt = true;
-  std::optional<std::string> file = FWindow.SaveFileDialog(spec);
+  const std::optional<std::string> file = SaveThroughDialog(spec);
   if (!file)
     return false;
-  if (fs::path(*file).extension().empty())
-    *file += ".fbd";
-  StoreTemplateParams();
-  SaveDocumentFile(*file);
   FDesignFileName = FileNameOnly(*file);
   if (Options)
     Options->SetSaveDesignFolder(fs::path(*file).parent_path().string());

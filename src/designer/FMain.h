@@ -139,6 +139,9 @@ protected:
   void OpenBracket(const std::string &fileName);
   // The template object references point at nothing.
   void ForgetObjects();
+  // The save dialog, then the parameters and the file written; the name
+  // written, or nothing when the dialog was cancelled.
+  std::optional<std::string> SaveThroughDialog(const TFileDialogSpec &spec);
   void ShapeListChanged();
 
   TDesignerWindow &FWindow;
