@@ -1,8 +1,10 @@
 #include "engine/fsShape.h"
 
+
 #include "base/fsConvert.h"
 #include "engine/fsPage.h"
 #include "engine/fsProperties.h"
+#include "engine/fsSnapshot.h"
 #include "persist/fsPlainXml.h"
 #include "persist/nvStorage.h"
 #include "raster/fsSampler.h"
@@ -1235,41 +1237,16 @@ std::string TfsShape::SaveToBlob() {
   std::vector<std::string> names;
   if (archive)
     GetResourceNames(names);
-  if (names.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw EWriteError();
-  TMemoryStream out;
-  WriteInt32LE(out, static_cast<int32_t>(names.size()));
-  for (const std::string &name : names) {
-    WriteCounted(out, name);
-    TMemoryStream entry;
-    if (archive->StreamExists(name))
-      archive->ReadStream(name, entry);
-    WriteCounted(out, entry.Bytes());
-  }
   TPlainXml xml("shape");
   SaveToXml(*xml.Root());
-  WriteCounted(out, xml.WriteToString());
-  return std::move(out.Bytes());
+  return WriteSnapshot(archive, names, xml.WriteToString());
 }
 
 void TfsShape::LoadFromBlob(std::string_view bytes) {
   if (bytes.empty())
     return;
-  TReadOnlyMemoryStream in(bytes);
-  const int32_t count = ReadInt32LE(in);
-  if (count < 0)
-    throw EReadError();
-  TnvStorage *archive = FDocument ? FDocument->Storage() : nullptr;
-  for (int32_t i = 0; i < count; ++i) {
-    std::string name = ReadCounted(in);
-    std::string data = ReadCounted(in);
-    if (archive && !data.empty()) {
-      TMemoryStream entry(std::move(data));
-      archive->WriteStream(name, entry);
-    }
-  }
   TPlainXml xml;
-  xml.ReadFromString(ReadCounted(in));
+  xml.ReadFromString(ReadSnapshot(FDocument ? FDocument->Storage() : nullptr, bytes));
   LoadFromXml(xml.Root());
   Loaded();
 }

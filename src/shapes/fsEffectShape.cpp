@@ -3,6 +3,7 @@
 #include "base/fsConvert.h"
 #include "base/fsStream.h"
 #include "engine/fsProperties.h"
+#include "engine/fsSnapshot.h"
 #include "persist/fsPlainXml.h"
 #include "persist/nvStorage.h"
 
@@ -10,10 +11,7 @@
 #include <limits>
 #include <utility>
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 // ---- TfsEffect ---------------------------------------------------------------
 
@@ -270,39 +268,14 @@ std::string TfsEffectShape::SerializeEffect(const TfsEffect &effect) const {
   std::vector<std::string> names;
   if (archive)
     effect.GetResourceNames(names);
-  if (names.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw EWriteError();
-  TMemoryStream out;
-  WriteInt32LE(out, static_cast<int32_t>(names.size()));
-  for (const std::string &name : names) {
-    WriteCounted(out, name);
-    TMemoryStream entry;
-    if (archive->StreamExists(name))
-      archive->ReadStream(name, entry);
-    WriteCounted(out, entry.Bytes());
-  }
   TPlainXml xml("effect");
   const_cast<TfsEffect &>(effect).SaveToXml(*xml.Root());
-  WriteCounted(out, xml.WriteToString());
-  return std::move(out.Bytes());
+  return WriteSnapshot(archive, names, xml.WriteToString());
 }
 
 void TfsEffectShape::RestoreEffect(TfsEffect &effect, std::string_view bytes) {
-  TReadOnlyMemoryStream in(bytes);
-  const int32_t count = ReadInt32LE(in);
-  if (count < 0)
-    throw EReadError();
-  TnvStorage *archive = Document() ? Document()->Storage() : nullptr;
-  for (int32_t i = 0; i < count; ++i) {
-    std::string name = ReadCounted(in);
-    std::string data = ReadCounted(in);
-    if (archive && !data.empty()) {
-      TMemoryStream entry(std::move(data));
-      archive->WriteStream(name, entry);
-    }
-  }
   TPlainXml xml;
-  xml.ReadFromString(ReadCounted(in));
+  xml.ReadFromString(ReadSnapshot(Document() ? Document()->Storage() : nullptr, bytes));
   effect.LoadFromXml(*xml.Root());
   effect.Prepare();
 }
