@@ -1085,6 +1085,8 @@ void TfsDocument::SelectionChanged(TfsShape &) {
 
 void TfsDocument::ShapeDestroying(TfsShape &shape) {
   // A group going takes its children along: references into it go too.
+  if (FDragState == dsEditing && IsReferenced(FEditShape, shape))
+    FDragState = dsIdle;
   for (TfsShape **reference : {&FFocusShape, &FEditShape, &FDragShape, &FInsertShape})
     if (IsReferenced(*reference, shape))
       *reference = nullptr;
@@ -1106,12 +1108,10 @@ void TfsDocument::ShapeFiled(TfsShape &shape, TXmlNode &node, bool saving) {
 }
 
 void TfsDocument::CloseEdit(TfsShape &shape) {
-  if (FEditShape != &shape)
-    return;
-  FEditShape = nullptr;
-  if (OnShapeEditClosed)
-    OnShapeEditClosed(*this, &shape);
-  shape.EndEdit(true);
+  // The editing state ends with it: a shape without in-place editing closes
+  // at once, and the view must go on selecting and dragging.
+  if (FEditShape == &shape)
+    EndEdit(true);
 }
 
 void TfsDocument::InvalidateScreen(const TRect &screenRect) {

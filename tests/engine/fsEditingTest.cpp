@@ -361,6 +361,30 @@ TEST_F(EditingTest, InPlaceEditingGetsTheKeysAndMouse) {
   EXPECT_EQ(reported, 1);
 }
 
+TEST_F(EditingTest, AShapeWithoutInPlaceEditingLeavesTheEditingStateAtOnce) {
+  // The base shape's Edit closes its editing straight away.
+  TfsShape &s = Add(10, 10, 40, 30);
+  int closed = 0;
+  Doc.OnShapeEditClosed = [&](TfsDocument &, TfsShape *) { ++closed; };
+  const TPoint p = At(s, 20, 15);
+  Doc.DblClick(ssLeft, p);
+  Doc.MouseUp(mbLeft, ssLeft, p);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(Doc.DragState(), TfsDocument::dsIdle);
+  EXPECT_EQ(Doc.EditingShape(), nullptr);
+  // Dragging works again.
+  Drag(p, {p.X + int32_t(10 * Scale), p.Y});
+  EXPECT_FLOAT_EQ(s.DocLeft(), 20);
+
+  // A shape deleted while it is edited ends the editing state too.
+  TEditableShape &e = Add<TEditableShape>(60, 10, 20, 20);
+  Doc.EditShape(e);
+  ASSERT_EQ(Doc.DragState(), TfsDocument::dsEditing);
+  Doc.DeleteShape(Doc.ShapeCount() - 1);
+  EXPECT_EQ(Doc.DragState(), TfsDocument::dsIdle);
+  EXPECT_EQ(Doc.EditingShape(), nullptr);
+}
+
 TEST_F(EditingTest, HandlesAndOutlinesArePainted) {
   TfsShape &s = Add(10, 10, 40, 30);
   Select(s);
